@@ -1,0 +1,4 @@
+# Warnings for our own targets; third-party headers come in as system includes.
+function(varnoc_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local -Wno-missing-field-initializers)
+endfunction()

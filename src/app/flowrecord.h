@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+// The flow record of the normal page: one spreadsheet row of date-time, active
+// setpoint and flow at most once per interval, saved after every row.
+class FlowRecord : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    explicit FlowRecord(QObject* parent = nullptr);
+    ~FlowRecord() override;
+
+    // Tests set a clock of their own; the default is QDateTime::currentDateTime.
+    void setClock(Clock clock);
+
+    void start(double saveTime, const QString& path);
+    void stop();
+    // The record step: writes a row when one is due. Values in percent of full scale.
+    void step(double activeSetpoint, double flow);
+
+    bool isRecording() const;
+
+signals:
+    // A save failed (isSet true, once until it recovers) or succeeded again (false).
+    void saveError(bool isSet, QString msg);
+
+private:
+    struct Private;
+    Private* d;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QString>
+
+// Operation of one queued request; stored as int in mfc_frame_t::op.
+enum mfc_op_t {
+    MFC_READ = 0,   // read the named register
+    MFC_WRITE = 1,  // write `input` to the named register
+    MFC_DELAY = 2,  // send nothing, hold the queue for `input` milliseconds ("AppDelay")
+};
+
+// Values of register CM.
+enum control_mode_t {
+    CM_DIGITAL = 1,
+    CM_VOLTAGE = 2,
+    CM_CURRENT = 3,
+    CM_DIRECT = 4,
+};
+
+// Values of register ValveCommand.
+enum valve_cmd_t {
+    VALVE_NORMAL = 0,
+    VALVE_FULL_CLOSE = 1,
+    VALVE_FULL_OPEN = 2,
+};
+
+// One queued request. Pages fill the first five fields; the transport fills `bytes`.
+struct mfc_frame_t
+{
+    QString cmd;             // register name, or "AppDelay"
+    QString input;           // value text of a write, milliseconds of a delay, empty for a read
+    int op = MFC_READ;       // mfc_op_t
+    bool check = false;      // read back and compare after a write
+    bool background = false; // polling frame, queued behind page requests
+    QByteArray bytes;        // the encoded request frame; empty for a delay
+};
+
+Q_DECLARE_METATYPE(mfc_frame_t)
+
+// Process exit code that makes main() build the window again.
+constexpr int RESTART_EXIT_CODE = 1998;
+// Points of the device's calibration table (CalTabValueX1..32, CalTabValueY1..32).
+constexpr int CAL_REGS_NUMBER = 32;
