@@ -1,13 +1,192 @@
 #include "ui_othersv3.h"
 
-// Scaffold so the main window can be wired; the page itself is built separately.
+#include "languagedictionary.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+namespace {
+constexpr int POLL_INTERVAL_MS = 5000;
+constexpr int COMMIT_DELAY_MS = 1000;
+
+// Text of a TEXT reply: the value bytes up to the first zero byte (the area
+// need not carry one when the text fills it).
+QString replyText(const TervanCore::mfc_reg_t& reg)
+{
+    const int n = int(strnlen(reg.value.text, sizeof(reg.value.text)));
+    return QString::fromUtf8(reg.value.text, n);
+}
+} // namespace
+
 UI_OthersV3::UI_OthersV3(QWidget* parent)
     : QWidget(parent)
+    , m_lang(new LanguageDictionary)
 {
+    m_regList = QStringList{
+        QStringLiteral("TargetGasFullScaleRange"),
+        QStringLiteral("CalibrationGasFullScaleRange"),
+        QStringLiteral("TargetGas2CalibrationGas"),
+        QStringLiteral("SoftstartRate"),
+        QStringLiteral("ShutoffLevel"),
+        QStringLiteral("Delay"),
+        QStringLiteral("ReadAlarms"),
+        QStringLiteral("EnableDisalbeAlarms"),
+        QStringLiteral("ReadControlledFlowAccumulator"),
+        QStringLiteral("ReadFlow"),
+        QStringLiteral("MFCSerialNumber"),
+        QStringLiteral("ZeroConstant"),
+        QStringLiteral("TargetNullValue"),
+        QStringLiteral("ValveCommandMode"),
+        QStringLiteral("ValveCommand"),
+        QStringLiteral("ReadValveVoltage"),
+        QStringLiteral("ReadTemperature"),
+    };
+
+    m_pollTimer = new QTimer(this);
+    m_pollTimer->setObjectName(QStringLiteral("pollTimer"));
+    m_pollTimer->setInterval(POLL_INTERVAL_MS);
+
+    createStatusGroup();
+    createSettingGroup();
+    createLimitGroup();
+    createAccumulationGroup();
+    createSaveGroup();
+    createGasGroups();
+    createRegisterTable();
+    createLayout();
+    makeConnections();
 }
 
-UI_OthersV3::~UI_OthersV3() = default;
+UI_OthersV3::~UI_OthersV3()
+{
+    delete m_lang;
+    if (m_dirErrorBox)
+        delete m_dirErrorBox.data();
+    delete m_tableModel;
+}
 
 QStringList UI_OthersV3::readList() { return m_regList; }
 
-void UI_OthersV3::mfc_ack(TervanCore::mfc_reg_t) {}
+void UI_OthersV3::createLayout()
+{
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_statusGroup);
+    left->addWidget(m_settingGroup);
+
+    auto* middle = new QVBoxLayout;
+    middle->addWidget(m_limitGroup, 1);
+    middle->addWidget(m_accGroup, 1);
+    middle->addWidget(m_saveGroup, 1);
+    middle->addStretch();
+
+    auto* right = new QVBoxLayout;
+    for (QGroupBox* g : qAsConst(m_gasGroups))
+        right->addWidget(g);
+    right->addWidget(m_tableView);
+
+    auto* columns = new QHBoxLayout(this);
+    columns->addLayout(left, 1);
+    columns->addLayout(middle, 1);
+    columns->addLayout(right, 1);
+}
+
+void UI_OthersV3::makeConnections()
+{
+    connect(m_statusActive, &QCheckBox::clicked, this, &UI_OthersV3::onClicked_actived);
+    connect(m_clearAlarm, &QPushButton::clicked, this, &UI_OthersV3::onClicked_clearAlarm);
+    connect(m_pollTimer, &QTimer::timeout, this, &UI_OthersV3::poll_status);
+    connect(m_setAlarm, &QPushButton::clicked, this, &UI_OthersV3::onClicked_setAlarm);
+    connect(m_limitActive, &QCheckBox::clicked, this, &UI_OthersV3::onClicked_activeLimitation);
+    connect(m_readAcc, &QPushButton::clicked, this, &UI_OthersV3::onClicked_readAccumulation);
+    connect(m_eraseAcc, &QPushButton::clicked, this, &UI_OthersV3::onClicked_eraseAccumulation);
+    connect(m_saveActive, &QCheckBox::clicked, this, &UI_OthersV3::onClicked_activeSave);
+    connect(m_targetRangeSet, &QPushButton::clicked, this, &UI_OthersV3::onClicked_fullrange);
+    connect(m_factorSet, &QPushButton::clicked, this, &UI_OthersV3::onClicked_transform);
+    connect(m_softStartSet, &QPushButton::clicked, this, &UI_OthersV3::onClicked_softStart);
+    connect(m_delaySet, &QPushButton::clicked, this, &UI_OthersV3::onClicked_delay);
+    connect(m_shutoffLevelSet, &QPushButton::clicked, this, &UI_OthersV3::onClicked_shutoffLevel);
+    // The grid's itemChanged is connected by the first reply that fills a cell.
+}
+
+void UI_OthersV3::requestWriteAndProgram(const QString& name, const QString& value)
+{
+    mfc_frame_t write;
+    write.cmd = name;
+    write.op = MFC_WRITE;
+    write.input = value;
+
+    mfc_frame_t commit;
+    commit.cmd = QStringLiteral("EEPROMProgram");
+    commit.op = MFC_WRITE;
+    commit.input = QStringLiteral("1");
+
+    mfc_frame_t delay;
+    delay.cmd = QStringLiteral("AppDelay");
+    delay.op = MFC_DELAY;
+    delay.input = QString::number(COMMIT_DELAY_MS);
+
+    emit commands_req({write, commit, delay});
+}
+
+void UI_OthersV3::requestRead(const QString& name, bool background)
+{
+    mfc_frame_t read;
+    read.cmd = name;
+    read.op = MFC_READ;
+    read.background = background;
+    emit commands_req({read});
+}
+
+void UI_OthersV3::mfc_ack(TervanCore::mfc_reg_t reg)
+{
+    const QString& cmd = reg.cmd;
+
+    if (m_nameToRow.value(cmd, -1) != -1)
+        fillGridCell(cmd, reg.output);
+
+    if (cmd == QLatin1String("TargetGasFullScaleRange")) {
+        m_targetRange->setValue(reg.value.u16);
+    } else if (cmd == QLatin1String("CalibrationGasFullScaleRange")) {
+        m_calGasRange = reg.value.u16;
+        updateGasRanges();
+    } else if (cmd == QLatin1String("TargetGas2CalibrationGas")) {
+        m_gasFactor = reg.value.f64;
+        m_factor->setValue(m_gasFactor);
+        updateGasRanges();
+    } else if (cmd == QLatin1String("SoftstartRate")) {
+        m_softStart->setValue(reg.value.f64);
+    } else if (cmd == QLatin1String("ShutoffLevel")) {
+        m_shutoffLevel->setValue(reg.value.f64);
+    } else if (cmd == QLatin1String("Delay")) {
+        m_delay->setValue(reg.value.u16);
+    } else if (cmd == QLatin1String("ReadAlarms")) {
+        // The start-up read arrives with polling off and changes nothing.
+        if (m_statusActive->isChecked())
+            showAlarmStatus(reg.value.u16);
+    } else if (cmd == QLatin1String("EnableDisalbeAlarms")) {
+        showAlarmEnable(reg.value.u16);
+    } else if (cmd == QLatin1String("ReadControlledFlowAccumulator")) {
+        m_accumulation->setText(QString::number(reg.output.toDouble(), 'f', 2));
+    } else if (cmd == QLatin1String("ReadFlow")) {
+        m_flow = reg.value.f64;
+        checkLimits();
+    } else if (cmd == QLatin1String("MFCSerialNumber")) {
+        setSerialNumber(replyText(reg));
+    } else if (cmd == QLatin1String("ValveCommand")) {
+        m_valveCommand = reg.value.u8;
+    } else if (cmd == QLatin1String("ControlFlowAccumulatorMode")) {
+        m_accumulation->setText(QStringLiteral("0"));
+    }
+}
