@@ -1,0 +1,263 @@
+#include "ui_drvv3.h"
+
+#include "languagedictionary.h"
+#include "tervanhalv3.h"
+
+#include <QComboBox>
+#include <QDebug>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+// The resources live in the app library; a static library's resource object is
+// only linked in when something names it.
+static void initVarnocResources()
+{
+    static bool done = false;
+    if (!done) {
+        Q_INIT_RESOURCE(varnoc);
+        done = true;
+    }
+}
+
+UI_DrvV3::UI_DrvV3(QWidget* parent)
+    : QWidget(parent)
+{
+    initVarnocResources();
+    m_restartPending = 0;
+    m_lang = new LanguageDictionary();
+    m_hal = new TervanHALV3();
+    m_restartTimer = new QTimer();
+    buildUi();
+
+    connect(m_setBpsButton, &QPushButton::clicked, this, &UI_DrvV3::onClicked_setBps);
+    connect(m_setAddrButton, &QPushButton::clicked, this, &UI_DrvV3::onClicked_setAddr);
+    connect(m_restartTimer, &QTimer::timeout, this, &UI_DrvV3::time2restart);
+}
+
+UI_DrvV3::~UI_DrvV3()
+{
+    delete m_restartTimer;
+    delete m_hal;
+    delete m_lang;
+}
+
+void UI_DrvV3::buildUi()
+{
+    LanguageDictionary lang;
+
+    auto* logo = new QLabel();
+    const QPixmap pix(QStringLiteral(":/tervanlogo.png"));
+    logo->setPixmap(pix);
+    logo->setScaledContents(true);
+    logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    logo->setObjectName(QStringLiteral("logoLabel"));
+
+    auto* comBox = new QGroupBox(lang.translate(QStringLiteral("COM")));
+    m_portCombo = new QComboBox();
+    m_portCombo->setObjectName(QStringLiteral("portCombo"));
+    m_portCombo->setEditable(false);
+    m_portCombo->setEnabled(false);
+    auto* comLayout = new QHBoxLayout(comBox);
+    comLayout->addWidget(m_portCombo);
+
+    auto* baudBox = new QGroupBox(lang.translate(QStringLiteral("Baudrate")));
+    m_baudCombo = new QComboBox();
+    m_baudCombo->setObjectName(QStringLiteral("baudCombo"));
+    m_setBpsButton = new QPushButton(lang.translate(QStringLiteral("Set")));
+    m_setBpsButton->setObjectName(QStringLiteral("setBpsButton"));
+    m_setBpsButton->setEnabled(false);
+    auto* baudLayout = new QHBoxLayout(baudBox);
+    baudLayout->addWidget(m_baudCombo);
+    baudLayout->addWidget(m_setBpsButton);
+
+    auto* addrBox = new QGroupBox(lang.translate(QStringLiteral("Address")));
+    m_addressSpin = new QSpinBox();
+    m_addressSpin->setObjectName(QStringLiteral("addressSpin"));
+    m_addressSpin->setRange(32, 95);
+    m_addressSpin->setValue(32);
+    m_setAddrButton = new QPushButton(lang.translate(QStringLiteral("Set")));
+    m_setAddrButton->setObjectName(QStringLiteral("setAddrButton"));
+    m_setAddrButton->setEnabled(false);
+    auto* addrLayout = new QHBoxLayout(addrBox);
+    addrLayout->addWidget(m_addressSpin);
+    addrLayout->addWidget(m_setAddrButton);
+
+    auto* right = new QVBoxLayout();
+    right->addWidget(comBox, 1);
+    right->addWidget(baudBox, 2);
+    right->addWidget(addrBox, 2);
+    right->addStretch(2);
+
+    auto* row = new QHBoxLayout(this);
+    row->addWidget(logo, 3);
+    row->addLayout(right, 1);
+
+    qDebug().noquote() << "logo size: " << pix.width() << " x " << pix.height();
+    qDebug().noquote() << "widget size: " << width() << " x " << height();
+}
+
+bool UI_DrvV3::searchDevice(const QStringList& ports, const QList<int>& bauds, QString& err)
+{
+    m_portCombo->addItems(ports);
+    for (int b : bauds)
+        m_baudCombo->addItem(QString::number(b));
+    m_ports = ports;
+    m_bauds = bauds;
+    m_portIndex = 0;
+    m_baudIndex = 0;
+    connectProbe();
+    return tryNextPort(err);
+}
+
+void UI_DrvV3::connectProbe()
+{
+    m_hal->setRetry(1);
+    m_probeAck = connect(m_hal, &TervanHALV3::ack, this, &UI_DrvV3::_mfc_ack);
+    m_probeNack = connect(m_hal, &TervanHALV3::timeout, this, &UI_DrvV3::_mfc_nack);
+}
+
+void UI_DrvV3::disconnectProbe()
+{
+    disconnect(m_probeAck);
+    disconnect(m_probeNack);
+}
+
+QString UI_DrvV3::currentPort() const
+{
+    return m_ports.value(m_portIndex);
+}
+
+int UI_DrvV3::currentBaud() const
+{
+    return m_bauds.value(m_baudIndex);
+}
+
+bool UI_DrvV3::tryNextPort(QString& err)
+{
+    // Iterative form of "skip this port and start again at the next one".
+    for (;;) {
+        if (m_hal->isOpen())
+            m_hal->closePort();
+        err = QStringLiteral("No valid port!");
+        if (m_baudIndex >= m_bauds.size()) {
+            m_baudIndex = 0;
+            ++m_portIndex;
+        }
+        if (m_portIndex >= m_ports.size() || m_bauds.isEmpty())
+            return false;
+
+        qDebug().noquote() << "Try MFC port: " << currentPort() << " with bps: " << currentBaud();
+        if (m_hal->open(currentPort(), currentBaud()))
+            return m_hal->readOne(QStringLiteral("MACAddress"), err);
+
+        ++m_portIndex;
+        m_baudIndex = 0;
+        if (m_portIndex >= m_ports.size())
+            return false;
+    }
+}
+
+void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
+{
+    const QString port = currentPort();
+    const int bps = currentBaud();
+    qDebug().noquote() << "Found MFC port: " << port << " with bps: " << bps;
+    m_portCombo->setCurrentText(port);
+    m_baudCombo->setCurrentText(QString::number(bps));
+    if (reg.cmd == QLatin1String("MACAddress")) {
+        m_addressSpin->setValue(reg.value.u8);
+        m_hal->setAddress(reg.value.u8);
+        m_setBpsButton->setEnabled(true);
+        m_setAddrButton->setEnabled(true);
+    }
+    disconnectProbe();
+    m_hal->setRetry(5);
+    emit search_result(true, port, bps);
+}
+
+void UI_DrvV3::_mfc_nack(QStringList cmds)
+{
+    Q_UNUSED(cmds);
+    ++m_baudIndex;
+    m_hal->closePort();
+    QString err;
+    if (!tryNextPort(err)) {
+        qDebug().noquote() << err;
+        disconnectProbe();
+        emit search_result(false, QString(), 0);
+    }
+}
+
+void UI_DrvV3::writeAddress()
+{
+    mfc_frame_t write;
+    write.cmd = QStringLiteral("MACAddress");
+    write.op = MFC_WRITE;
+    write.input = QString::number(m_addressSpin->value());
+    mfc_frame_t delay;
+    delay.cmd = QStringLiteral("AppDelay");
+    delay.op = MFC_DELAY;
+    delay.input = QStringLiteral("1000");
+    QString err;
+    if (!m_hal->request({write, delay}, err))
+        qDebug().noquote() << "Error: " << err;
+}
+
+void UI_DrvV3::onClicked_setAddr(bool v)
+{
+    Q_UNUSED(v);
+    writeAddress();
+}
+
+void UI_DrvV3::onClicked_setBps(bool v)
+{
+    Q_UNUSED(v);
+    QMessageBox box;
+    box.setText(m_lang->translate(QStringLiteral("Change baudrate will restart application.")));
+    box.exec();
+
+    mfc_frame_t baud;
+    baud.cmd = QStringLiteral("BaudRate");
+    baud.op = MFC_WRITE;
+    baud.input = m_baudCombo->currentText();
+    mfc_frame_t program;
+    program.cmd = QStringLiteral("EEPROMProgram");
+    program.op = MFC_WRITE;
+    program.input = QStringLiteral("1");
+    m_restartPending = 2;
+    QString err;
+    if (!m_hal->request({baud, program}, err))
+        qDebug().noquote() << "Error: " << err;
+}
+
+void UI_DrvV3::mfc_ack(TervanCore::mfc_reg_t reg)
+{
+    if (m_restartPending == 0 || reg.cmd != QLatin1String("EEPROMProgram"))
+        return;
+    mfc_frame_t delay;
+    delay.cmd = QStringLiteral("AppDelay");
+    delay.op = MFC_DELAY;
+    delay.input = QStringLiteral("1000");
+    mfc_frame_t reset;
+    reset.cmd = QStringLiteral("Reset");
+    reset.op = MFC_WRITE;
+    reset.input = QStringLiteral("1");
+    QString err;
+    if (m_hal->request({delay, reset}, err))
+        m_restartTimer->start(1000);
+    else
+        qDebug().noquote() << err;
+}
+
+void UI_DrvV3::time2restart()
+{
+    m_restartTimer->stop();
+    emit restart_req(true);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "mfcframe.h"
+#include "tervancore.h"
+
+#include <QList>
+#include <QMetaObject>
+#include <QStringList>
+#include <QWidget>
+
+class LanguageDictionary;
+class QComboBox;
+class QPushButton;
+class QSpinBox;
+class QTimer;
+class TervanHALV3;
+
+// The "Communication" tab. Owns the program's one serial transport, finds the
+// device by trying every port at every rate, and changes the device's address
+// and baud rate.
+class UI_DrvV3 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit UI_DrvV3(QWidget* parent = nullptr);
+    ~UI_DrvV3() override;
+
+    // Starts the port search; the outcome arrives as search_result. False when
+    // no port could be opened or the first probe read was refused.
+    bool searchDevice(const QStringList& ports, const QList<int>& bauds, QString& err);
+    void mfc_ack(TervanCore::mfc_reg_t reg);
+    void writeAddress();
+
+    TervanHALV3* hal() const { return m_hal; }
+
+signals:
+    void search_result(bool ok, QString portName, int bps);
+    void restart_req(bool v);
+    void changedAddr_req();
+
+public slots:
+    void _mfc_nack(QStringList cmds);
+    void _mfc_ack(TervanCore::mfc_reg_t reg);
+    void onClicked_setBps(bool v);
+    void onClicked_setAddr(bool v);
+    void time2restart();
+
+private:
+    void buildUi();
+    void connectProbe();
+    void disconnectProbe();
+    bool tryNextPort(QString& err);
+    QString currentPort() const;
+    int currentBaud() const;
+
+    TervanHALV3* m_hal = nullptr;
+    LanguageDictionary* m_lang = nullptr;
+    int m_restartPending = 0;
+    QTimer* m_restartTimer = nullptr;
+    QComboBox* m_portCombo = nullptr;
+    QComboBox* m_baudCombo = nullptr;
+    QPushButton* m_setBpsButton = nullptr;
+    QSpinBox* m_addressSpin = nullptr;
+    QPushButton* m_setAddrButton = nullptr;
+    QStringList m_ports;
+    int m_portIndex = 0;
+    QList<int> m_bauds;
+    int m_baudIndex = 0;
+    QMetaObject::Connection m_probeAck;
+    QMetaObject::Connection m_probeNack;
+};

@@ -1,0 +1,172 @@
+#include "ui_test.h"
+
+#include "dpiscaler.h"
+#include "languagedictionary.h"
+#include "logger.h"
+#include "ui_basev3.h"
+#include "ui_drvv3.h"
+#include "ui_normalv3.h"
+#include "ui_othersv3.h"
+#include "ui_productv3.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QMessageBox>
+#include <QMoveEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QStringList systemPortNames()
+{
+    QStringList names;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports)
+        names << info.portName();
+    return names;
+}
+
+} // namespace
+
+UI_Test::UI_Test(QWidget* parent)
+    : QMainWindow(parent)
+{
+    init(systemPortNames());
+}
+
+UI_Test::UI_Test(const QStringList& ports, QWidget* parent)
+    : QMainWindow(parent)
+{
+    init(ports);
+}
+
+void UI_Test::init(const QStringList& ports)
+{
+    qRegisterMetaType<mfc_frame_t>();
+    qRegisterMetaType<TervanCore::mfc_reg_t>();
+
+    m_lang = new LanguageDictionary();
+    m_logger = new Logger(QStringLiteral("main"));
+
+    buildUi();
+    makeConnections();
+
+    setWindowTitle(QStringLiteral("Varnoc V1.03"));
+    setWindowIcon(QIcon(QStringLiteral(":/varnoc.png")));
+    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+    DpiScaler scaler;
+    setFixedSize(scaler.scale(880), scaler.scale(730));
+
+    updateStatusBar();
+    searchPorts(ports);
+}
+
+UI_Test::~UI_Test()
+{
+    // Nothing a page does while being torn down may reach a half-deleted window.
+    for (QObject* page : {static_cast<QObject*>(m_drv), static_cast<QObject*>(m_product),
+                          static_cast<QObject*>(m_base), static_cast<QObject*>(m_normal),
+                          static_cast<QObject*>(m_others)})
+        disconnect(page, nullptr, this, nullptr);
+
+    delete m_lang;
+    delete m_logger;
+    delete m_drv;
+    delete m_product;
+    delete m_base;
+    delete m_normal;
+    delete m_others;
+    // The calibration and register pages are deleted here, after the others page.
+    delete m_activity;
+    delete m_tabs;
+    delete m_central;
+}
+
+void UI_Test::buildUi()
+{
+    m_central = new QWidget();
+    m_tabs = new QTabWidget();
+    m_tabs->setEnabled(false);
+
+    m_drv = new UI_DrvV3();
+    m_product = new UI_ProductV3();
+    m_base = new UI_BaseV3(false);
+    m_normal = new UI_NormalV3(false);
+    // UI_UserCalV3 is built here, between the normal and the others page.
+    m_others = new UI_OthersV3();
+    // UI_ToolsV3 and UI_ManualCalV3 are built here, after the others page.
+
+    m_activity = new QProgressBar();
+    m_activity->setObjectName(QStringLiteral("activityBar"));
+    m_activity->setOrientation(Qt::Vertical);
+    m_activity->setRange(0, 100);
+    m_activity->setValue(0);
+
+    m_tabs->addTab(m_drv, m_lang->translate(QStringLiteral("Communication")));
+    m_tabs->addTab(m_product, m_lang->translate(QStringLiteral("ProductInformation")));
+    m_tabs->addTab(m_normal, m_lang->translate(QStringLiteral("NormalInformation")));
+    m_tabs->addTab(m_others, m_lang->translate(QStringLiteral("Others")));
+
+    auto* row = new QHBoxLayout();
+    row->addWidget(m_tabs);
+    row->addWidget(m_activity);
+    auto* column = new QVBoxLayout(m_central);
+    column->addLayout(row);
+    column->addWidget(m_base);
+    setCentralWidget(m_central);
+}
+
+void UI_Test::makeConnections()
+{
+    connect(m_base, &UI_BaseV3::onClicked_appRestart, this, &UI_Test::onClicked_appRestart);
+    connect(m_base, &UI_BaseV3::onClicked_writeEEPROM, this, &UI_Test::onClicked_writeEEPROM);
+    connect(m_base, &UI_BaseV3::onClicked_changedLang, this, &UI_Test::onClicked_changedLang);
+    connect(m_base, &UI_BaseV3::onClicked_resetMFC, this, &UI_Test::onClicked_resetMFC);
+    connect(m_drv, &UI_DrvV3::search_result, this, &UI_Test::search_result);
+    connect(m_drv, &UI_DrvV3::restart_req, this, &UI_Test::onClicked_appRestart);
+    connect(m_drv, &UI_DrvV3::changedAddr_req, this, &UI_Test::changedAddr_req);
+    connect(m_normal, &UI_NormalV3::commands_req, this, &UI_Test::commands_req);
+    connect(m_normal, &UI_NormalV3::schedule_show_req, this, &UI_Test::schedule_show_req);
+    connect(m_normal, &UI_NormalV3::error_record_req, this, &UI_Test::error_record_req);
+    connect(m_others, &UI_OthersV3::commands_req, this, &UI_Test::commands_req);
+    connect(m_others, &UI_OthersV3::error_limit_req, this, &UI_Test::error_limit_req);
+    connect(m_others, &UI_OthersV3::error_alarmWarning_req, this, &UI_Test::error_alarmWarning_req);
+    connect(m_others, &UI_OthersV3::saveRecord_req, m_normal, &UI_NormalV3::saveRecord_req);
+    // The user calibration page's recoverXYTable_req, writeXYTable_req and
+    // commands_req, and the commands_req of the register tool and the manual
+    // calibration page, are connected here once those pages exist.
+}
+
+void UI_Test::closeEvent(QCloseEvent* e)
+{
+    QMessageBox box(QMessageBox::Information, m_lang->translate(QStringLiteral("Sure to close")),
+                    m_lang->translate(QStringLiteral("Are you sure to close the window?")),
+                    QMessageBox::NoButton, this);
+    QPushButton* sure = box.addButton(m_lang->translate(QStringLiteral("Sure")), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(m_lang->translate(QStringLiteral("Cancel")), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    if (box.clickedButton() == sure)
+        e->accept();
+    else
+        e->ignore();
+}
+
+void UI_Test::schedule_show_req()
+{
+    m_normal->showScheduleWindow(x() + frameGeometry().width(), y() + 38);
+}
+
+void UI_Test::moveEvent(QMoveEvent* e)
+{
+    QMainWindow::moveEvent(e);
+    if (m_normal && m_normal->m_scheduleWindow && m_normal->m_scheduleWindow->isVisible())
+        schedule_show_req();
+}

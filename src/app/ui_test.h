@@ -1,0 +1,99 @@
+#pragma once
+
+#include "mfcframe.h"
+#include "tervancore.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QStringList>
+
+
+class LanguageDictionary;
+class Logger;
+class QProgressBar;
+class QTabWidget;
+class UI_BaseV3;
+class UI_DrvV3;
+class UI_NormalV3;
+class UI_OthersV3;
+class UI_ProductV3;
+
+// The program's main window: builds every page, finds the device, routes the
+// pages' requests to the serial link and every reply back to the visible
+// pages, and shows communication errors and device warnings on the status line.
+class UI_Test : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Searches the serial ports the system lists.
+    explicit UI_Test(QWidget* parent = nullptr);
+    // Searches exactly `ports`, in this order; lets tests use ports that the
+    // system does not list (pseudo-terminals). The program itself never does.
+    explicit UI_Test(const QStringList& ports, QWidget* parent = nullptr);
+    ~UI_Test() override;
+
+public slots:
+    void onClicked_appRestart(bool v);
+    void onClicked_writeEEPROM(bool v);
+    void onClicked_changedLang(bool v);
+    void onClicked_resetMFC(bool v);
+    void search_result(bool ok, QString portName, int bps);
+    void mfc_nack(QStringList cmds);
+    void mfc_ack(TervanCore::mfc_reg_t reg);
+    void mfc_empty();
+    void commands_req(QList<mfc_frame_t> cmds);
+    void recoverXYTable_req();
+    void writeXYTable_req(QList<double> xTable, QList<double> yTable);
+    void error_limit_req(bool isSet, QString msg);
+    void error_alarmWarning_req(bool isSet, QString msg);
+    void error_record_req(bool isSet, QString msg);
+    void schedule_show_req();
+    void changedAddr_req();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+
+private:
+    enum : quint32 {
+        ERROR_COMM = 0x1,
+        WARN_LIMIT = 0x2,
+        WARN_ALARM = 0x4,
+        WARN_RECORD = 0x8,
+    };
+
+    void init(const QStringList& ports);
+    void buildUi();
+    void makeConnections();
+    void connectHal();
+    void searchPorts(const QStringList& ports);
+    void readStartupRegisters();
+    void sendFrames(const QList<mfc_frame_t>& frames);
+    void showError(const QString& msg);
+    void clearError();
+    void updateStatusBar();
+    void closeDevice();
+    void stepActivity();
+
+    LanguageDictionary* m_lang = nullptr;
+    QWidget* m_central = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    UI_BaseV3* m_base = nullptr;
+    UI_DrvV3* m_drv = nullptr;
+    UI_ProductV3* m_product = nullptr;
+    UI_NormalV3* m_normal = nullptr;
+    UI_OthersV3* m_others = nullptr;
+    // The user calibration (UI_UserCalV3), register tool (UI_ToolsV3) and
+    // manual calibration (UI_ManualCalV3) pages join here as m_userCal,
+    // m_tools and m_manualCal: built without parent, never placed in the tabs.
+    QProgressBar* m_activity = nullptr;
+    Logger* m_logger = nullptr;
+    QStringList m_startupRegs;
+    quint32 m_errorFlags = 0;
+    quint32 m_warnFlags = 0;
+    QString m_errorMsg;
+    QString m_limitMsg;
+    QString m_alarmMsg;
+    QString m_recordMsg;
+};
