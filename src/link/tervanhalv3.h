@@ -75,6 +75,7 @@ private slots:
     void recv_timeout();
     void delay_timeout();
     void readyRead();
+    void portError(QSerialPort::SerialPortError e);
 
 protected:
     void timerEvent(QTimerEvent* e) override;
@@ -85,6 +86,9 @@ private:
     bool decodeInput(TervanCore::mfc_reg_t& reg);
     bool checkValue(const TervanCore::mfc_reg_t& reg) const;
     void trackAck(const TervanCore::mfc_reg_t& reg);
+    void writeFrame(const QByteArray& bytes);
+    void dropQueues();
+    void closeFailedPort();
 
     Logger* m_log;
     Logger* m_comLog;
@@ -104,4 +108,5 @@ private:
     int m_tickId = -1;
     int m_lastCM = 2;
     bool m_pollActiveSetpoint = false;
+    bool m_portFailed = false; // a read or resource error closed the port; reported once
 };

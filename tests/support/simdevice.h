@@ -71,6 +71,7 @@ public:
     void setWriteEcho(const QString& cmd, const QString& text); // answer a write of cmd with another value
     void dropReplies(int n);                     // stay silent for the next n requests
     void vanish();                               // close the master side mid-run
+    void inject(const QByteArray& bytes);        // put raw bytes on the line now
 
     // What arrived.
     QList<Request> requests() const;
@@ -85,6 +86,9 @@ private:
     // implementation owned by the simulated device's source file
     void onReadable();
     void sendReply(const QByteArray& reply);
+    void sendParts(QList<QByteArray> parts, int gapMs);
+    void writeMaster(const QByteArray& bytes);
+    bool encodeValue(const QString& cmd, const QString& text, QByteArray& bytes) const;
     int lineSpeed() const;
 
     struct Private;

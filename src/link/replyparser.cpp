@@ -1,0 +1,118 @@
+#include "replyparser.h"
+
+#include "tervanhalv3.h"
+
+#include <QtGlobal>
+
+#include <cmath>
+#include <cstring>
+
+ReplyParser::Result ReplyParser::feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf)
+{
+    for (int i = 0; i < chunk.size(); ++i) {
+        const quint8 b = quint8(chunk.at(i));
+        buf.append(char(b));
+        bool accepted = true;
+        switch (state) {
+        case TervanHALV3::RX_ACK:
+            accepted = (b == 0x06);
+            if (accepted)
+                state = TervanHALV3::RX_HOST;
+            break;
+        case TervanHALV3::RX_HOST:
+            accepted = (b == 0x00);
+            if (accepted)
+                state = TervanHALV3::RX_STX;
+            break;
+        case TervanHALV3::RX_STX:
+            accepted = (b == 0x02);
+            if (accepted)
+                state = TervanHALV3::RX_OP;
+            break;
+        case TervanHALV3::RX_OP:
+            accepted = (b == 0x80 || b == 0x81);
+            if (accepted)
+                state = TervanHALV3::RX_LEN;
+            break;
+        case TervanHALV3::RX_LEN:
+            remain = b;
+            state = TervanHALV3::RX_DATA;
+            break;
+        case TervanHALV3::RX_DATA:
+            // 8-bit counter: LEN 0 wraps and stands for 256 body bytes.
+            --remain;
+            if (remain == 0)
+                state = TervanHALV3::RX_PAD;
+            break;
+        case TervanHALV3::RX_PAD:
+            state = TervanHALV3::RX_CHK;
+            break;
+        case TervanHALV3::RX_CHK:
+            state = TervanHALV3::RX_ACK;
+            return FrameComplete;
+        default:
+            // Not a state of the machine: start over as on a mismatch.
+            accepted = false;
+            break;
+        }
+        if (!accepted) {
+            buf.clear();
+            state = TervanHALV3::RX_ACK;
+        }
+    }
+    return NeedMore;
+}
+
+QString ReplyParser::outputText(const TervanCore::mfc_reg_t& reg)
+{
+    switch (reg.type) {
+    case KIND_UINT8:
+        return QString::number(reg.value.u8);
+    case KIND_UINT16:
+        return QString::number(reg.value.u16);
+    case KIND_UINT32:
+        return QString::number(reg.value.u32);
+    case KIND_INT32:
+        return QString::number(reg.value.i32);
+    case KIND_FLOAT:
+        return QString::number(double(reg.value.f32), 'f', 8);
+    case KIND_DOUBLE:
+        return QString::number(reg.value.f64, 'f', 8);
+    case KIND_TEXT: {
+        // Bounded by the value area even if a decoder ever left no NUL in it.
+        const void* nul = std::memchr(reg.value.text, 0, sizeof(reg.value.text));
+        const int len = nul ? int(static_cast<const char*>(nul) - reg.value.text) : int(sizeof(reg.value.text));
+        return QString::fromUtf8(reg.value.text, len);
+    }
+    default:
+        return QString();
+    }
+}
+
+bool ReplyParser::valueMatches(const TervanCore::mfc_reg_t& reg, const QString& written)
+{
+    switch (reg.type) {
+    case KIND_UINT8:
+    case KIND_UINT16:
+    case KIND_UINT32:
+    case KIND_INT32:
+    case KIND_TEXT:
+        return reg.output == written;
+    case KIND_FLOAT: {
+        bool ok = false;
+        float w = written.toFloat(&ok);
+        if (!ok)
+            w = 0.0f;
+        return std::fabs(reg.value.f32 - w) < 0.01f;
+    }
+    case KIND_DOUBLE: {
+        bool ok = false;
+        double w = written.toDouble(&ok);
+        if (!ok)
+            w = 0.0;
+        return std::fabs(reg.value.f64 - w) < 0.01;
+    }
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "tervancore.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The pure half of reply reception: the byte-level state machine that cuts
+// reply frames out of received chunks, the text form of a decoded value and the
+// read-back comparison. No port and no timer, so it can be tested and fuzzed
+// on its own; TervanHALV3 keeps the state in its own members and drives it.
+class ReplyParser
+{
+public:
+    enum Result {
+        NeedMore,      // the chunk ended inside a frame (or held no frame start)
+        FrameComplete, // `buf` holds one whole frame; the rest of the chunk is dropped
+    };
+
+    // Runs one received chunk through the state machine. `state` is an
+    // RxState value, `remain` the body bytes still expected, `buf` the frame
+    // being assembled; all three carry over between chunks. A byte a header
+    // state does not accept empties `buf` and scanning goes on with the next
+    // byte. On FrameComplete the state is back at the start.
+    static Result feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf);
+
+    // The value as text by its kind: decimals for the integers, fixed notation
+    // with 8 decimals for float and double, the text up to its NUL as UTF-8.
+    static QString outputText(const TervanCore::mfc_reg_t& reg);
+
+    // Whether a value read back after a write matches the written text:
+    // integers and texts by `reg.output` exactly, float and double within 0.01.
+    static bool valueMatches(const TervanCore::mfc_reg_t& reg, const QString& written);
+};
