@@ -1,0 +1,50 @@
+#pragma once
+
+#include "xlsxcellref.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+namespace xlsx {
+
+// The first worksheet of an .xlsx workbook: read and write cells by reference,
+// save the whole workbook. Text, number and boolean cells; no styles.
+//
+// Saving is atomic (a temporary file beside the target, renamed over it),
+// except for the common recording pattern: when every change since the last
+// save only adds rows below the saved ones and the file is still the one this
+// document wrote, a save writes just the new rows and the workbook's closing
+// records in place, so its cost does not grow with the length of the sheet.
+class Document {
+public:
+    explicit Document(const QString& path);
+    ~Document();
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    bool isLoadFailed() const;
+    QString errorString() const;
+
+    QVariant read(const QString& ref) const;
+    QVariant read(int row, int column) const;
+    // QString -> text cell (empty text clears), numbers -> number cell, bool ->
+    // boolean cell, null -> clears. False on a bad reference, a non-finite
+    // number or a text longer than a cell may hold.
+    bool write(const QString& ref, const QVariant& value);
+    bool write(int row, int column, const QVariant& value);
+
+    int rowCount() const;
+    int columnCount() const;
+
+    bool save();
+    // Bytes the last successful save wrote to the file (0 when nothing changed).
+    qint64 lastSaveBytes() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace xlsx

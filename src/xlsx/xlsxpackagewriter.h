@@ -1,0 +1,45 @@
+#pragma once
+
+#include "xlsxcells.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace xlsx {
+
+// Writes our workbook layout: fixed parts first, the worksheet last as one
+// deflate stream with a data descriptor. After a whole-file write the sheet's
+// compressor stays open, so later rows can be added in place: the new rows'
+// compressed bytes overwrite the old end of the file (closing block, descriptor,
+// central directory), and the file stays a complete workbook after each save.
+class PackageWriter {
+public:
+    PackageWriter();
+    ~PackageWriter();
+    PackageWriter(const PackageWriter&) = delete;
+    PackageWriter& operator=(const PackageWriter&) = delete;
+
+    // Whole workbook to a temporary file beside path, renamed over it.
+    bool writeAll(const QString& path, const CellMap& rows, QString* error);
+
+    // True when append() may add rows to path: our own last write produced the
+    // file and nobody changed it since.
+    bool canAppend(const QString& path) const;
+
+    // Adds the rows in [first, last) (all after the last written row) in place.
+    // Any failure drops the append state, so the next save rewrites the file.
+    bool append(const QString& path, CellMap::const_iterator first,
+                CellMap::const_iterator last, QString* error);
+
+    void reset();
+    qint64 lastBytesWritten() const { return m_lastBytes; }
+
+private:
+    struct Stream;
+    std::unique_ptr<Stream> m_stream; // set while appends are possible
+    qint64 m_lastBytes = 0;
+};
+
+} // namespace xlsx

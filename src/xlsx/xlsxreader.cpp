@@ -1,0 +1,403 @@
+#include "xlsxreader.h"
+#include "xlsxcellref.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QVector>
+#include <QXmlStreamReader>
+
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipfileinfo.h>
+
+#include <algorithm>
+
+namespace xlsx {
+
+namespace {
+
+struct Relationship {
+    QString id;
+    QString type;
+    QString target; // resolved part name, empty when external or unusable
+};
+
+class Loader {
+public:
+    Loader(const QString& path, CellMap* rows) : m_zip(path), m_rows(rows) {}
+    bool run();
+    QString error;
+
+private:
+    bool readPart(const QString& name, QByteArray* data, bool* missing = nullptr);
+    bool readRelationships(const QString& part, QVector<Relationship>* rels,
+                           bool* missing = nullptr);
+    bool readSharedStrings(const QString& part);
+    bool readSheet(const QString& part);
+    bool readRichText(QXmlStreamReader& xml, QString* text);
+    bool fail(const QString& why)
+    {
+        if (error.isEmpty())
+            error = why;
+        return false;
+    }
+    bool xmlFailed(const QXmlStreamReader& xml, const QString& part)
+    {
+        return fail(QStringLiteral("%1 is damaged (line %2: %3)")
+                        .arg(part).arg(xml.lineNumber()).arg(xml.errorString()));
+    }
+    // Workbook parts never carry a DTD; refusing one keeps entity tricks out.
+    bool refuseDtd(QXmlStreamReader& xml, const QString& part)
+    {
+        if (xml.tokenType() != QXmlStreamReader::DTD)
+            return true;
+        return fail(QStringLiteral("%1 contains a document type declaration").arg(part));
+    }
+
+    QuaZip m_zip;
+    CellMap* m_rows;
+    QVector<QString> m_strings;
+    qint64 m_cells = 0;
+};
+
+bool endsWithType(const QString& type, const char* last)
+{
+    return type.endsWith(QLatin1Char('/') + QLatin1String(last));
+}
+
+// A relationship target relative to the part that owns it, as a zip entry name.
+QString resolveTarget(const QString& sourcePart, const QString& target)
+{
+    QString name;
+    if (target.startsWith(QLatin1Char('/')))
+        name = target.mid(1);
+    else
+        name = sourcePart.left(sourcePart.lastIndexOf(QLatin1Char('/')) + 1) + target;
+    name = QDir::cleanPath(name);
+    if (name.isEmpty() || name == QLatin1String(".") || name.startsWith(QLatin1String("..")))
+        return QString();
+    return name;
+}
+
+QString relsPartOf(const QString& part)
+{
+    const int slash = part.lastIndexOf(QLatin1Char('/'));
+    return part.left(slash + 1) + QLatin1String("_rels/") + part.mid(slash + 1)
+        + QLatin1String(".rels");
+}
+
+} // namespace
+
+bool Loader::readPart(const QString& name, QByteArray* data, bool* missing)
+{
+    if (missing)
+        *missing = false;
+    if (!m_zip.setCurrentFile(name, QuaZip::csInsensitive)) {
+        if (missing) {
+            *missing = true;
+            return false;
+        }
+        return fail(QStringLiteral("the part %1 is missing").arg(name));
+    }
+    QuaZipFileInfo64 info;
+    if (!m_zip.getCurrentFileInfo(&info))
+        return fail(QStringLiteral("the part %1 cannot be read").arg(name));
+    if (info.uncompressedSize > quint64(kMaxPartSize))
+        return fail(QStringLiteral("the part %1 unpacks to more than %2 MiB")
+                        .arg(name).arg(kMaxPartSize / (1024 * 1024)));
+    QuaZipFile file(&m_zip);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("the part %1 cannot be unpacked").arg(name));
+    data->clear();
+    // The size in the header may lie: stop at the bound whatever it says.
+    char buf[65536];
+    for (;;) {
+        const qint64 n = file.read(buf, sizeof(buf));
+        if (n < 0) {
+            file.close();
+            return fail(QStringLiteral("the part %1 is damaged").arg(name));
+        }
+        if (n == 0)
+            break;
+        if (data->size() + n > kMaxPartSize) {
+            file.close();
+            return fail(QStringLiteral("the part %1 unpacks to more than %2 MiB")
+                            .arg(name).arg(kMaxPartSize / (1024 * 1024)));
+        }
+        data->append(buf, int(n));
+    }
+    file.close();
+    if (file.getZipError() != UNZ_OK)
+        return fail(QStringLiteral("the part %1 is damaged (checksum)").arg(name));
+    return true;
+}
+
+bool Loader::readRelationships(const QString& part, QVector<Relationship>* rels, bool* missing)
+{
+    QByteArray data;
+    if (!readPart(part, &data, missing))
+        return false;
+    const QString owner = part.left(part.lastIndexOf(QLatin1String("_rels/")))
+        + part.mid(part.lastIndexOf(QLatin1Char('/')) + 1).chopped(5);
+    QXmlStreamReader xml(data);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!refuseDtd(xml, part))
+            return false;
+        if (!xml.isStartElement() || xml.name() != QLatin1String("Relationship"))
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        Relationship r;
+        r.id = a.value(QLatin1String("Id")).toString();
+        r.type = a.value(QLatin1String("Type")).toString();
+        if (a.value(QLatin1String("TargetMode")) != QLatin1String("External"))
+            r.target = resolveTarget(owner, a.value(QLatin1String("Target")).toString());
+        rels->append(r);
+    }
+    if (xml.hasError())
+        return xmlFailed(xml, part);
+    return true;
+}
+
+bool Loader::run()
+{
+    if (!m_zip.open(QuaZip::mdUnzip))
+        return fail(QStringLiteral("not a zip archive, or a damaged one"));
+
+    // The package's relationships name the workbook part; without them, try
+    // the usual name.
+    QString workbook = QStringLiteral("xl/workbook.xml");
+    QVector<Relationship> rels;
+    bool missing = false;
+    if (readRelationships(QStringLiteral("_rels/.rels"), &rels, &missing)) {
+        for (const Relationship& r : qAsConst(rels)) {
+            if (endsWithType(r.type, "officeDocument") && !r.target.isEmpty()) {
+                workbook = r.target;
+                break;
+            }
+        }
+    } else if (!missing) {
+        return false;
+    }
+
+    QByteArray data;
+    if (!readPart(workbook, &data, &missing))
+        return missing ? fail(QStringLiteral("no workbook part in the archive")) : false;
+
+    // The first sheet in workbook order that is a worksheet (not a chart sheet).
+    QStringList sheetIds;
+    QXmlStreamReader xml(data);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!refuseDtd(xml, workbook))
+            return false;
+        if (!xml.isStartElement() || xml.name() != QLatin1String("sheet"))
+            continue;
+        for (const QXmlStreamAttribute& a : xml.attributes()) {
+            if (a.name() == QLatin1String("id") && !a.namespaceUri().isEmpty())
+                sheetIds.append(a.value().toString());
+        }
+    }
+    if (xml.hasError())
+        return xmlFailed(xml, workbook);
+
+    rels.clear();
+    if (!readRelationships(relsPartOf(workbook), &rels))
+        return false;
+    QString sheet;
+    for (const QString& id : qAsConst(sheetIds)) {
+        for (const Relationship& r : qAsConst(rels)) {
+            if (r.id == id && endsWithType(r.type, "worksheet") && !r.target.isEmpty()) {
+                sheet = r.target;
+                break;
+            }
+        }
+        if (!sheet.isEmpty())
+            break;
+    }
+    if (sheet.isEmpty())
+        return fail(QStringLiteral("the workbook has no worksheet"));
+    for (const Relationship& r : qAsConst(rels)) {
+        if (endsWithType(r.type, "sharedStrings") && !r.target.isEmpty()) {
+            if (!readSharedStrings(r.target))
+                return false;
+            break;
+        }
+    }
+    return readSheet(sheet);
+}
+
+// Text of an <si> or <is> element: its <t> elements, plain or in rich text runs,
+// without phonetic guides.
+bool Loader::readRichText(QXmlStreamReader& xml, QString* text)
+{
+    text->clear();
+    int depth = 1;
+    while (depth > 0 && !xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (xml.name() == QLatin1String("rPh")) {
+                xml.skipCurrentElement();
+            } else if (xml.name() == QLatin1String("t")) {
+                text->append(xml.readElementText(QXmlStreamReader::IncludeChildElements));
+                if (text->size() > kMaxCellText)
+                    return fail(QStringLiteral("a cell text is longer than %1 characters")
+                                    .arg(kMaxCellText));
+            } else {
+                ++depth;
+            }
+        } else if (xml.isEndElement()) {
+            --depth;
+        }
+    }
+    return !xml.hasError();
+}
+
+bool Loader::readSharedStrings(const QString& part)
+{
+    QByteArray data;
+    if (!readPart(part, &data))
+        return false;
+    QXmlStreamReader xml(data);
+    QString text;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!refuseDtd(xml, part))
+            return false;
+        if (!xml.isStartElement() || xml.name() != QLatin1String("si"))
+            continue;
+        if (!readRichText(xml, &text))
+            break;
+        if (m_strings.size() >= kMaxLoadedCells)
+            return fail(QStringLiteral("too many shared strings"));
+        m_strings.append(text);
+    }
+    if (xml.hasError())
+        return xmlFailed(xml, part);
+    return error.isEmpty();
+}
+
+bool Loader::readSheet(const QString& part)
+{
+    QByteArray data;
+    bool missing = false;
+    if (!readPart(part, &data, &missing))
+        return missing ? fail(QStringLiteral("the worksheet %1 is missing").arg(part)) : false;
+    QXmlStreamReader xml(data);
+    int row = 0;
+    int column = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!refuseDtd(xml, part))
+            return false;
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("row")) {
+            const QStringRef r = xml.attributes().value(QLatin1String("r"));
+            bool ok = true;
+            row = r.isEmpty() ? row + 1 : r.toInt(&ok);
+            if (!ok || row < 1 || row > kMaxRows)
+                return fail(QStringLiteral("%1 has a row outside the sheet").arg(part));
+            column = 0;
+            continue;
+        }
+        if (xml.name() != QLatin1String("c"))
+            continue;
+
+        const QXmlStreamAttributes a = xml.attributes();
+        const QString ref = a.value(QLatin1String("r")).toString();
+        if (ref.isEmpty()) {
+            ++column;
+            if (row < 1 || column > kMaxColumns)
+                return fail(QStringLiteral("%1 has a cell outside the sheet").arg(part));
+        } else if (!parseCellRef(ref, &row, &column)) {
+            return fail(QStringLiteral("%1 has a bad cell reference").arg(part));
+        }
+        const QString type = a.value(QLatin1String("t")).toString();
+        QString v;
+        QString inlineText;
+        bool hasV = false;
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isEndElement() && xml.name() == QLatin1String("c"))
+                break;
+            if (!xml.isStartElement())
+                continue;
+            if (xml.name() == QLatin1String("v")) {
+                v = xml.readElementText(QXmlStreamReader::SkipChildElements);
+                hasV = true;
+                if (v.size() > kMaxCellText)
+                    return fail(QStringLiteral("a cell text is longer than %1 characters")
+                                    .arg(kMaxCellText));
+            } else if (xml.name() == QLatin1String("is")) {
+                if (!readRichText(xml, &inlineText))
+                    break;
+            } else {
+                xml.skipCurrentElement(); // formulas and extensions
+            }
+        }
+        if (xml.hasError() || !error.isEmpty())
+            break;
+
+        QVariant value;
+        if (type == QLatin1String("inlineStr")) {
+            value = inlineText;
+        } else if (!hasV) {
+            continue;
+        } else if (type == QLatin1String("s")) {
+            bool ok = false;
+            const int index = v.trimmed().toInt(&ok);
+            if (!ok || index < 0 || index >= m_strings.size())
+                return fail(QStringLiteral("%1 refers to a missing shared string").arg(part));
+            value = m_strings.at(index);
+        } else if (type == QLatin1String("b")) {
+            value = (v.trimmed() == QLatin1String("1") || v.trimmed() == QLatin1String("true"));
+        } else if (type.isEmpty() || type == QLatin1String("n")) {
+            bool ok = false;
+            const double number = v.trimmed().toDouble(&ok);
+            if (ok)
+                value = number;
+            else
+                value = v;
+        } else {
+            value = v; // formula text results, error codes, ISO dates: as text
+        }
+        if (value.userType() == QMetaType::QString && value.toString().isEmpty())
+            continue;
+
+        if (++m_cells > kMaxLoadedCells)
+            return fail(QStringLiteral("%1 has more than %2 cells").arg(part).arg(kMaxLoadedCells));
+        CellRow& cells = (*m_rows)[row];
+        if (cells.empty() || cells.back().column < column) {
+            cells.push_back(Cell{column, value});
+        } else {
+            auto it = std::lower_bound(cells.begin(), cells.end(), column,
+                                       [](const Cell& c, int col) { return c.column < col; });
+            if (it != cells.end() && it->column == column)
+                it->value = value;
+            else
+                cells.insert(it, Cell{column, value});
+        }
+    }
+    if (xml.hasError())
+        return xmlFailed(xml, part);
+    return error.isEmpty();
+}
+
+bool loadWorkbook(const QString& path, CellMap* rows, QString* error)
+{
+    rows->clear();
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        *error = QStringLiteral("Cannot read %1: it is a folder").arg(path);
+        return false;
+    }
+    Loader loader(path, rows);
+    if (loader.run())
+        return true;
+    rows->clear();
+    *error = QStringLiteral("Cannot read %1: %2").arg(path, loader.error);
+    return false;
+}
+
+} // namespace xlsx
