@@ -61,9 +61,11 @@ UI_NormalV3::UI_NormalV3(bool compact, QWidget* parent)
                              "ReadActiveSetpoint", "ReadFlow", "ReadCurrentSetpoint" };
 
     m_axisTimer = new QTimer(this);
+    m_axisTimer->setObjectName(QStringLiteral("axisTimer"));
     m_axisTimer->setInterval(m_timeWindow * 1000);
     connect(m_axisTimer, &QTimer::timeout, this, &UI_NormalV3::update_xAixsRange);
     m_scheduleTimer = new QTimer(this);
+    m_scheduleTimer->setObjectName(QStringLiteral("scheduleTimer"));
     m_scheduleTimer->setInterval(900);
     connect(m_scheduleTimer, &QTimer::timeout, this, &UI_NormalV3::schedule_poll);
 

@@ -142,6 +142,7 @@ QWidget* UI_NormalV3::buildPlotArea()
     layout->addLayout(row);
 
     m_headerTimer = new QTimer(this);
+    m_headerTimer->setObjectName(QStringLiteral("headerTimer"));
     m_headerTimer->setInterval(62);
     connect(m_headerTimer, &QTimer::timeout, this, &UI_NormalV3::fill_header);
     m_headerTimer->start();
