@@ -285,13 +285,15 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
     m_lastBytes = 0;
     auto s = std::make_unique<Stream>();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: Qt 5.15's QSaveFile loses a write error that happens while
+    // flushing its buffer in commit() and renames a truncated file over the target.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     quint64 offset = 0;
     auto put = [&](const QByteArray& bytes) {
-        if (file.write(bytes) != bytes.size())
+        if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError)
             return false;
         offset += quint64(bytes.size());
         return true;
