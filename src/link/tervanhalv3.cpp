@@ -21,6 +21,10 @@ TervanHALV3::TervanHALV3(QObject* parent)
     m_recvTimer->setInterval(RECV_TIMEOUT_MS);
     m_recvTimer->setSingleShot(true);
     m_delayTimer->setSingleShot(true);
+    // A hold is a minimum the device needs (programming, restart); a coarse
+    // timer may end it up to 5 % early.
+    m_recvTimer->setTimerType(Qt::PreciseTimer);
+    m_delayTimer->setTimerType(Qt::PreciseTimer);
 
     connect(m_serial, &QSerialPort::readyRead, this, &TervanHALV3::readyRead);
     connect(m_serial, &QSerialPort::errorOccurred, this, &TervanHALV3::portError);
