@@ -2,6 +2,7 @@
 #include "xlsxcellref.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QVector>
 #include <QXmlStreamReader>
@@ -392,6 +393,12 @@ bool loadWorkbook(const QString& path, CellMap* rows, QString* error)
         *error = QStringLiteral("Cannot read %1: it is a folder").arg(path);
         return false;
     }
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Cannot read %1: %2").arg(path, probe.errorString());
+        return false;
+    }
+    probe.close();
     Loader loader(path, rows);
     if (loader.run())
         return true;
