@@ -20,7 +20,7 @@ struct Cell {
 using CellRow = std::vector<Cell>; // sorted by column, never empty
 using CellMap = std::map<int, CellRow>; // by row
 
-// Worksheet XML pieces. A sheet is head + rows + tail.
+// Worksheet XML fragments. A sheet is head + rows + tail.
 QByteArray sheetHead();
 QByteArray sheetTail();
 void appendRowXml(QByteArray& out, int row, const CellRow& cells);
