@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -57,6 +58,18 @@ bool withinRange(const TervanCore::mfc_cmd_t& row, T v, Parse parse)
     return lo <= v && v <= hi;
 }
 
+// `count` bytes from `from`, least significant first. The unpackers are public,
+// so a short array must not be read past: missing bytes count as zero.
+quint32 littleEndian(const QByteArray& d, int from, int count)
+{
+    quint32 v = 0;
+    for (int k = count - 1; k >= 0; --k) {
+        const int i = from + k;
+        v = (v << 8) | (i < d.size() ? static_cast<quint8>(d.at(i)) : 0u);
+    }
+    return v;
+}
+
 quint32 ufracCode(double v)
 {
     const double x = v * 32768.0 / 100.0;
@@ -89,7 +102,10 @@ QByteArray TervanCore::packInt32(qint32 v)
 QByteArray TervanCore::packFixed16_16(double v)
 {
     const qint16 i = static_cast<qint16>(std::floor(v));
-    const quint16 f = static_cast<quint16>(static_cast<qint64>((v - i) * 65536.0));
+    // For a tiny negative v, v - i rounds up to exactly 1.0; the fraction must
+    // stay below one, or it wraps to 0 and the value is sent as i (e.g. -1).
+    const qint64 frac = static_cast<qint64>((v - i) * 65536.0);
+    const quint16 f = static_cast<quint16>(std::min<qint64>(frac, 0xFFFF));
     QByteArray out = packUInt16(f);
     out.append(packUInt16(static_cast<quint16>(i)));
     return out;
@@ -121,31 +137,31 @@ QByteArray TervanCore::packCode(quint32 code)
 
 quint32 TervanCore::unpackUInt32(const QByteArray& d)
 {
-    return qFromLittleEndian<quint32>(d.constData());
+    return littleEndian(d, 0, 4);
 }
 
 qint32 TervanCore::unpackInt32(const QByteArray& d)
 {
-    return qFromLittleEndian<qint32>(d.constData());
+    return static_cast<qint32>(littleEndian(d, 0, 4));
 }
 
 double TervanCore::unpackFixed16_16(const QByteArray& d)
 {
-    const quint16 f = qFromLittleEndian<quint16>(d.constData());
-    const qint16 i = qFromLittleEndian<qint16>(d.constData() + 2);
+    const quint16 f = static_cast<quint16>(littleEndian(d, 0, 2));
+    const qint16 i = static_cast<qint16>(littleEndian(d, 2, 2));
     return f / 65536.0 + i;
 }
 
 double TervanCore::unpackUFixed16_16(const QByteArray& d)
 {
-    const quint16 f = qFromLittleEndian<quint16>(d.constData());
-    const quint16 i = qFromLittleEndian<quint16>(d.constData() + 2);
+    const quint16 f = static_cast<quint16>(littleEndian(d, 0, 2));
+    const quint16 i = static_cast<quint16>(littleEndian(d, 2, 2));
     return f / 65536.0 + i;
 }
 
 double TervanCore::unpackUFrac16(const QByteArray& d)
 {
-    const quint16 code = qFromLittleEndian<quint16>(d.constData());
+    const quint16 code = static_cast<quint16>(littleEndian(d, 0, 2));
     return (static_cast<double>(code) - UFRAC_ZERO_CODE) / 32768.0 * 100.0;
 }
 

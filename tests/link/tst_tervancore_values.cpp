@@ -145,6 +145,10 @@ void TstTervanCoreValues::encodeAccepted_data()
     QTest::newRow("FIXED TargetNullValue -1") << "TargetNullValue" << "-1" << hex("0000FFFF");
     QTest::newRow("FIXED TargetNullValue -32768") << "TargetNullValue" << "-32768" << hex("00000080");
     QTest::newRow("FIXED TargetNullValue 32767.5") << "TargetNullValue" << "32767.5" << hex("0080FF7F");
+    // The fraction of a tiny negative value must not carry into the integer part.
+    QTest::newRow("FIXED TargetNullValue -1e-20") << "TargetNullValue" << "-1e-20" << hex("FFFFFFFF");
+    QTest::newRow("FIXED VoltagePWMOffset -1e-17") << "VoltagePWMOffset" << "-1e-17" << hex("FFFFFFFF");
+    QTest::newRow("FIXED TargetNullValue -1.5e-5") << "TargetNullValue" << "-1.5e-5" << hex("FFFFFFFF");
     QTest::newRow("FIXED CpTempCorrection -1") << "TargetGasCpTempCorrection" << "-1" << hex("0000FFFF");
     QTest::newRow("FIXED unenforced 0.75") << "VoltageSetpointOffset" << "0.75" << hex("00C00000");
     QTest::newRow("UFIXED 0.9") << "RangeConstantRangeNo1" << "0.9" << hex("66E60000");
@@ -444,12 +448,19 @@ void TstTervanCoreValues::packers()
     QCOMPARE(TervanCore::packUFrac16(0), hex("0040"));
     QCOMPARE(TervanCore::packUFrac16(100), hex("00C0"));
     QCOMPARE(TervanCore::packUFrac16(33.3), hex("A06A"));
+    QCOMPARE(TervanCore::packFixed16_16(-1e-20), hex("FFFFFFFF"));
     QCOMPARE(TervanCore::unpackUInt32(hex("00800000")), 32768u);
     QCOMPARE(TervanCore::unpackInt32(hex("FEFFFFFF")), -2);
     QCOMPARE(TervanCore::unpackFixed16_16(hex("000038FF")), -200.0);
     QCOMPARE(TervanCore::unpackFixed16_16(hex("99190100")), 1.0 + 6553.0 / 65536.0);
     QCOMPARE(TervanCore::unpackUFixed16_16(hex("0000C800")), 200.0);
     QCOMPARE(TervanCore::unpackUFrac16(hex("0070")), 37.5);
+    // Short input is never read past; what is missing counts as zero.
+    QCOMPARE(TervanCore::unpackUInt32(hex("01")), 1u);
+    QCOMPARE(TervanCore::unpackInt32(hex("FEFF")), 0xFFFE);
+    QCOMPARE(TervanCore::unpackFixed16_16(hex("0080")), 0.5);
+    QCOMPARE(TervanCore::unpackUFixed16_16(QByteArray()), 0.0);
+    QCOMPARE(TervanCore::unpackUFrac16(hex("00")), -50.0);
     QCOMPARE(TervanCore::checksum(hex("FF0280030301010089"), 0, 7), quint8(0x89));
     QCOMPARE(TervanCore::checksum(hex("0600028005 6801B9 0070 00 19"), 1, 10), quint8(0x19));
 }
