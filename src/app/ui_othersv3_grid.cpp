@@ -64,6 +64,7 @@ void UI_OthersV3::createRegisterTable()
     m_tableView->setObjectName(QStringLiteral("registerTable"));
     m_tableView->setModel(m_tableModel);
     m_tableView->setColumnWidth(0, int(m_tableView->columnWidth(0) * 1.5));
+    m_tableView->horizontalHeader()->setStretchLastSection(true);
 }
 
 void UI_OthersV3::fillGridCell(const QString& name, const QString& text)
