@@ -185,8 +185,14 @@ void UI_NormalV3::dropOldPoints(double t)
     m_lastDrop = t;
     const double cutoff = t - RETENTION_SECONDS;
     for (QCustomPlot* plot : { m_smallPlot, m_maxPlot }) {
-        plot->graph(0)->data()->removeBefore(cutoff);
-        plot->graph(1)->data()->removeBefore(cutoff);
+        for (int g = 0; g < 2; ++g) {
+            const auto data = plot->graph(g)->data();
+            data->removeBefore(cutoff);
+            // Moving the kept points to the front now keeps the container at its
+            // size; left to itself it lets the freed head grow far beyond the
+            // points it holds before it compacts.
+            data->squeeze(true, false);
+        }
     }
     // A curve left static for hours queues its points; they age out the same way.
     const auto keep = std::find_if(m_history.begin(), m_history.end(),
