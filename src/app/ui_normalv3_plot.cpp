@@ -84,6 +84,8 @@ QCustomPlot* UI_NormalV3::buildPlot(bool small)
     legendGrid->addElement(0, 0, new QCPLayoutElement(plot));
     legendGrid->addElement(1, 0, plot->legend);
     legendGrid->addElement(2, 0, new QCPLayoutElement(plot));
+    legendGrid->setRowStretchFactor(1, 0.001); // the legend keeps its own height
+    legendGrid->setMargins(QMargins(0, 0, 6, 0));
     plot->plotLayout()->setColumnStretchFactor(1, 0.001);
     plot->axisRect()->setRangeZoom(Qt::Vertical);
 
