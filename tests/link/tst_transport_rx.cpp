@@ -229,6 +229,8 @@ void TestTransportRx::replyOutput_data()
     QTest::newRow("SensorGain") << "SensorGain" << int(KIND_FLOAT) << "1.00000000";
     QTest::newRow("MFCSerialNumber") << "MFCSerialNumber" << int(KIND_TEXT) << "SN12345";
     QTest::newRow("CalTabValueX32") << "CalTabValueX32" << int(KIND_DOUBLE) << "1.19999695";
+    // The longest reply a text can come in: 124 bytes, kept to the 63 the value area holds.
+    QTest::newRow("ProductName of 124 bytes") << "ProductName" << int(KIND_TEXT) << QString(63, QLatin1Char('T'));
 }
 
 void TestTransportRx::replyOutput()
@@ -238,6 +240,7 @@ void TestTransportRx::replyOutput()
     QFETCH(QString, output);
 
     SimDevice dev;
+    dev.setRawValue("ProductName", QByteArray(124, 'T'));
     TervanHALV3 hal;
     QVERIFY(hal.open(dev.slavePath(), 9600));
     QSignalSpy acks(&hal, &TervanHALV3::ack);
