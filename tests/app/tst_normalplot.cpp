@@ -71,6 +71,7 @@ private slots:
     void retentionDropsOldPoints();
     void retentionWhileStatic();
     void recordStep();
+    void compactVariant();
     void recordErrorForwarded();
 
 private:
@@ -509,6 +510,17 @@ void TestNormalPlot::recordErrorForwarded()
     QCOMPARE(spy.at(0).at(0).toBool(), true);
     QVERIFY(spy.at(0).at(1).toString().contains(QStringLiteral("record.xlsx")));
     m_page->saveRecord_req(false, 0.1, path);
+}
+
+void TestNormalPlot::compactVariant()
+{
+    g_now = at(5, "10:00:00.000");
+    m_page.reset(new UI_NormalV3(true, nullptr));
+    QCOMPARE(small()->xAxis->range(), QCPRange(36000, 36010));
+    QCOMPARE(small()->xAxis->ticker()->tickCount(), 5);
+    QVERIFY(!m_page->findChild<QSlider*>());
+    flow(10, 15);
+    QCOMPARE(small()->xAxis->range(), QCPRange(36005, 36015));
 }
 
 QTEST_MAIN(TestNormalPlot)
