@@ -24,6 +24,7 @@ private slots:
     void activityWraps();
     void calTableNeeds32_data();
     void calTableNeeds32();
+    void scheduleWindowFollows();
     void closeCancelKeepsWindow();
     // Quits the application: keep last.
     void closeSure();
@@ -81,13 +82,15 @@ void TestStatusLine::warnings()
     UI_Test w(QStringList{});
     w.mfc_ack(makeReg("Manufacturer", 0, "X"));
     // Set everything, then take back what the row does not want: the
-    // flags must clear independently.
-    w.error_limit_req(true, "A");
-    w.error_alarmWarning_req(true, "B");
-    w.error_record_req(true, "C");
-    w.error_limit_req(limit, limit ? "A" : "ignored");
-    w.error_alarmWarning_req(alarm, alarm ? "B" : "ignored");
-    w.error_record_req(record, record ? "C" : "ignored");
+    // flags must clear independently. The pages' signals reach the window.
+    auto* others = w.findChild<UI_OthersV3*>();
+    auto* normal = w.findChild<UI_NormalV3*>();
+    emit others->error_limit_req(true, "A");
+    emit others->error_alarmWarning_req(true, "B");
+    emit normal->error_record_req(true, "C");
+    emit others->error_limit_req(limit, limit ? "A" : "ignored");
+    emit others->error_alarmWarning_req(alarm, alarm ? "B" : "ignored");
+    emit normal->error_record_req(record, record ? "C" : "ignored");
     QCOMPARE(statusText(w), text);
     QCOMPARE(statusStyle(w), style);
 }
@@ -176,6 +179,32 @@ void TestStatusLine::calTableNeeds32()
     w.writeXYTable_req(x, y);
     QCOMPARE(statusStyle(w), kRed);
     QCOMPARE(statusText(w), QStringLiteral("Calibration table needs 32 X and 32 Y values, got %1 and %2.").arg(xs).arg(ys));
+}
+
+void TestStatusLine::scheduleWindowFollows()
+{
+    UI_Test w(QStringList{});
+    w.move(100, 80);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QWidget* schedule = w.findChild<UI_NormalV3*>()->m_scheduleWindow;
+    QVERIFY(schedule);
+    QVERIFY(!schedule->isVisible());
+    // Moving the window while the schedule window is hidden leaves it alone.
+    const QPoint hiddenAt = schedule->pos();
+    w.move(120, 90);
+    QTRY_COMPARE(w.pos(), QPoint(120, 90));
+    QCOMPARE(schedule->pos(), hiddenAt);
+
+    // Asking through the page's signal puts it beside the right edge.
+    emit w.findChild<UI_NormalV3*>()->schedule_show_req();
+    QVERIFY(schedule->isVisible());
+    QCOMPARE(schedule->pos(), QPoint(w.x() + w.frameGeometry().width(), w.y() + 38));
+
+    w.move(300, 200);
+    QTRY_COMPARE(w.pos(), QPoint(300, 200));
+    QTRY_COMPARE(schedule->pos(), QPoint(300 + w.frameGeometry().width(), 200 + 38));
+    schedule->hide();
 }
 
 void TestStatusLine::closeCancelKeepsWindow()
