@@ -10,6 +10,8 @@
 #include "ui_othersv3.h"
 #include "ui_productv3.h"
 #include "ui_test.h"
+#include "simdevice.h"
+#include "tervanhalv3.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,6 +24,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest>
+
+#include <memory>
 
 namespace apptest {
 
@@ -140,6 +145,31 @@ inline TervanCore::mfc_reg_t makeReg(const QString& cmd, quint8 firstByte = 0, c
     r.value.u8 = firstByte;
     r.output = output.isNull() ? QString::number(firstByte) : output;
     return r;
+}
+
+// Index of the first request at or after `from` that names `cmd`, or -1.
+inline int indexOf(const QList<SimDevice::Request>& reqs, const QString& cmd, int from = 0)
+{
+    for (int i = from; i < reqs.size(); ++i)
+        if (reqs.at(i).cmd == cmd)
+            return i;
+    return -1;
+}
+
+// Builds a window on `dev` and waits until every start-up read was answered.
+inline bool startWindowOn(SimDevice& dev, std::unique_ptr<UI_Test>& w)
+{
+    w = std::make_unique<UI_Test>(QStringList{dev.slavePath()});
+    const QString last = expectedStartupNames(*w).last();
+    bool done = false;
+    QObject ctx;
+    QObject::connect(w->findChild<UI_DrvV3*>()->hal(), &TervanHALV3::ack, &ctx,
+                     [&done, last](const TervanCore::mfc_reg_t& r) { done = done || r.cmd == last; });
+    QElapsedTimer t;
+    t.start();
+    while (!done && t.elapsed() < 20000)
+        QTest::qWait(20);
+    return done;
 }
 
 } // namespace apptest

@@ -78,7 +78,7 @@ void TestCommPage::addressChange()
     QCOMPARE(reqs.at(iw).address, quint8(32));
     QCOMPARE(reqs.at(iw).valueBytes, QByteArray(1, 40));
     // The queue is held for a second after the write.
-    QVERIFY2(reqs.at(iw + 1).atMs - reqs.at(iw).atMs >= 950, qPrintable(QString::number(reqs.at(iw + 1).atMs - reqs.at(iw).atMs)));
+    QVERIFY2(reqs.at(iw + 1).atMs - reqs.at(iw).atMs >= 930, qPrintable(QString::number(reqs.at(iw + 1).atMs - reqs.at(iw).atMs)));
     // From the reply on, requests go to the new address and are answered.
     QCOMPARE(dev.address(), quint8(40));
     QCOMPARE(reqs.at(iw + 1).address, quint8(40));
@@ -129,7 +129,7 @@ void TestCommPage::baudRateChange()
 
     QTRY_COMPARE_WITH_TIMEOUT(restart.count(), 1, 5000);
     QCOMPARE(restart.first().first().toBool(), true);
-    QVERIFY2(restartAt - reqs.at(ie).atMs >= 950, qPrintable(QString::number(restartAt - reqs.at(ie).atMs)));
+    QVERIFY2(restartAt - reqs.at(ie).atMs >= 930, qPrintable(QString::number(restartAt - reqs.at(ie).atMs)));
     // The window stopped the link for the restart.
     QVERIFY(!drv->hal()->isOpen());
 }
