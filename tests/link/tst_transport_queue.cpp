@@ -46,6 +46,8 @@ private slots:
     void abandonedFrameFreesLink_data();
     void abandonedFrameFreesLink();
     void replyTimeoutDuringDelay();
+    void negativeDelayEndsAtOnce();
+    void strayBytesBeforeAnyRequest();
     void directQueueLimit_data();
     void directQueueLimit();
     void vanishedDevice();
@@ -361,6 +363,34 @@ void TestTransportQueue::replyTimeoutDuringDelay()
         return false;
     }());
     QCOMPARE(timeouts.count(), 0);
+}
+
+void TestTransportQueue::negativeDelayEndsAtOnce()
+{
+    SimDevice dev;
+    TervanHALV3 hal;
+    QVERIFY(hal.open(dev.slavePath(), 9600));
+    QString err;
+    const qint64 t0 = nowMs();
+    QVERIFY(hal.request({makeFrame("AppDelay", MFC_DELAY, "-5"), readFrame("TargetGasCode")}, err));
+    QTRY_COMPARE(dev.requestCount("TargetGasCode"), 1);
+    QVERIFY(firstAt(dev, "TargetGasCode") - t0 < 500);
+}
+
+void TestTransportQueue::strayBytesBeforeAnyRequest()
+{
+    SimDevice dev;
+    TervanHALV3 hal;
+    hal.stopTick(); // no polling: nothing has ever been sent
+    hal.setRetry(1);
+    QVERIFY(hal.open(dev.slavePath(), 9600));
+    QSignalSpy timeouts(&hal, &TervanHALV3::timeout);
+    dev.inject(QByteArray::fromHex("0600"));
+    // The reply timer runs out with no frame to repeat or report.
+    QTest::qWait(1000);
+    QCOMPARE(timeouts.count(), 0);
+    QCOMPARE(dev.requestCount(), 0);
+    QVERIFY(hal.isIdle());
 }
 
 void TestTransportQueue::directQueueLimit_data()
