@@ -3,7 +3,6 @@
 #include "tervancore.h"
 
 #include <QDateTime>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
