@@ -99,8 +99,8 @@ void UI_DrvV3::buildUi()
     row->addWidget(logo, 3);
     row->addLayout(right, 1);
 
-    qDebug().noquote() << "logo size: " << pix.width() << " x " << pix.height();
-    qDebug().noquote() << "widget size: " << width() << " x " << height();
+    qDebug().noquote().nospace() << "logo size: " << pix.width() << " x " << pix.height();
+    qDebug().noquote().nospace() << "widget size: " << width() << " x " << height();
 }
 
 bool UI_DrvV3::searchDevice(const QStringList& ports, const QList<int>& bauds, QString& err)
@@ -153,7 +153,7 @@ bool UI_DrvV3::tryNextPort(QString& err)
         if (m_portIndex >= m_ports.size() || m_bauds.isEmpty())
             return false;
 
-        qDebug().noquote() << "Try MFC port: " << currentPort() << " with bps: " << currentBaud();
+        qDebug().noquote().nospace() << "Try MFC port: " << currentPort() << " with bps: " << currentBaud();
         if (m_hal->open(currentPort(), currentBaud()))
             return m_hal->readOne(QStringLiteral("MACAddress"), err);
 
@@ -168,7 +168,7 @@ void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
 {
     const QString port = currentPort();
     const int bps = currentBaud();
-    qDebug().noquote() << "Found MFC port: " << port << " with bps: " << bps;
+    qDebug().noquote().nospace() << "Found MFC port: " << port << " with bps: " << bps;
     m_portCombo->setCurrentText(port);
     m_baudCombo->setCurrentText(QString::number(bps));
     if (reg.cmd == QLatin1String("MACAddress")) {
@@ -189,7 +189,7 @@ void UI_DrvV3::_mfc_nack(QStringList cmds)
     m_hal->closePort();
     QString err;
     if (!tryNextPort(err)) {
-        qDebug().noquote() << err;
+        qDebug().noquote().nospace() << err;
         disconnectProbe();
         emit search_result(false, QString(), 0);
     }
@@ -207,7 +207,7 @@ void UI_DrvV3::writeAddress()
     delay.input = QStringLiteral("1000");
     QString err;
     if (!m_hal->request({write, delay}, err))
-        qDebug().noquote() << "Error: " << err;
+        qDebug().noquote().nospace() << "Error: " << err;
 }
 
 void UI_DrvV3::onClicked_setAddr(bool v)
@@ -234,7 +234,7 @@ void UI_DrvV3::onClicked_setBps(bool v)
     m_restartPending = 2;
     QString err;
     if (!m_hal->request({baud, program}, err))
-        qDebug().noquote() << "Error: " << err;
+        qDebug().noquote().nospace() << "Error: " << err;
 }
 
 void UI_DrvV3::mfc_ack(TervanCore::mfc_reg_t reg)
@@ -253,7 +253,7 @@ void UI_DrvV3::mfc_ack(TervanCore::mfc_reg_t reg)
     if (m_hal->request({delay, reset}, err))
         m_restartTimer->start(1000);
     else
-        qDebug().noquote() << err;
+        qDebug().noquote().nospace() << err;
 }
 
 void UI_DrvV3::time2restart()

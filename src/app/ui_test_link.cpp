@@ -55,7 +55,7 @@ void UI_Test::search_result(bool ok, QString portName, int bps)
         showError(m_lang->translate(QStringLiteral("NO MFC device!")));
         return;
     }
-    qDebug().noquote() << "Found " << portName << bps;
+    qDebug().noquote().nospace() << "Found " << portName << " " << bps;
     connectHal();
     readStartupRegisters();
 }
@@ -98,7 +98,7 @@ void UI_Test::sendFrames(const QList<mfc_frame_t>& frames)
 void UI_Test::commands_req(QList<mfc_frame_t> cmds)
 {
     for (const mfc_frame_t& f : qAsConst(cmds))
-        qDebug().noquote() << "send: " << f.cmd << ", input: " << f.input;
+        qDebug().noquote().nospace() << "send: " << f.cmd << ", input: " << f.input;
     sendFrames(cmds);
 }
 
@@ -122,7 +122,7 @@ void UI_Test::mfc_ack(TervanCore::mfc_reg_t reg)
 void UI_Test::mfc_nack(QStringList cmds)
 {
     const QString text = cmds.join(QStringLiteral("\r\n"));
-    qDebug().noquote() << "Command :\r\n " << text;
+    qDebug().noquote().nospace() << "Command :\r\n " << text;
     showError(text);
     m_normal->resetReadouts(cmds);
     // The user calibration page ends its pending operation here (its mfc_nack).
@@ -144,7 +144,7 @@ void UI_Test::stepActivity()
 
 void UI_Test::showError(const QString& msg)
 {
-    qDebug().noquote() << "Error: " << msg;
+    qDebug().noquote().nospace() << "Error: " << msg;
     m_drv->hal()->reset();
     m_errorFlags |= ERROR_COMM;
     m_errorMsg = msg;
