@@ -34,6 +34,7 @@ UI_DrvV3::UI_DrvV3(QWidget* parent)
     m_lang = new LanguageDictionary();
     m_hal = new TervanHALV3();
     m_restartTimer = new QTimer();
+    m_restartTimer->setTimerType(Qt::PreciseTimer);
     buildUi();
 
     connect(m_setBpsButton, &QPushButton::clicked, this, &UI_DrvV3::onClicked_setBps);
@@ -250,8 +251,11 @@ void UI_DrvV3::mfc_ack(TervanCore::mfc_reg_t reg)
     reset.op = MFC_WRITE;
     reset.input = QStringLiteral("1");
     QString err;
+    // The restart closes the port, so it must come after the Reset frame has
+    // left, which happens when the 1000 ms delay ends; a restart after 1000 ms
+    // would race that delay and could leave the device un-reset.
     if (m_hal->request({delay, reset}, err))
-        m_restartTimer->start(1000);
+        m_restartTimer->start(RESTART_AFTER_RESET_MS);
     else
         qDebug().noquote().nospace() << err;
 }

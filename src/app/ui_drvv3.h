@@ -23,6 +23,10 @@ class UI_DrvV3 : public QWidget
     Q_OBJECT
 
 public:
+    // From the accepted reset frames to the restart request: the queued 1000 ms
+    // delay, the Reset frame, and a margin.
+    static constexpr int RESTART_AFTER_RESET_MS = 2000;
+
     explicit UI_DrvV3(QWidget* parent = nullptr);
     ~UI_DrvV3() override;
 

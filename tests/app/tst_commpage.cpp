@@ -104,7 +104,11 @@ void TestCommPage::baudRateChange()
     QVERIFY(waitForStartup(dev, w));
     auto* drv = w.findChild<UI_DrvV3*>();
     qint64 restartAt = 0;
-    connect(drv, &UI_DrvV3::restart_req, this, [&restartAt] { restartAt = QDateTime::currentMSecsSinceEpoch(); });
+    int resetsBeforeRestart = -1;
+    connect(drv, &UI_DrvV3::restart_req, this, [&] {
+        restartAt = QDateTime::currentMSecsSinceEpoch();
+        resetsBeforeRestart = dev.requestCount("Reset");
+    });
     QSignalSpy restart(drv, &UI_DrvV3::restart_req);
 
     auto* baud = w.findChild<QComboBox*>("baudCombo");
@@ -130,6 +134,8 @@ void TestCommPage::baudRateChange()
     QTRY_COMPARE_WITH_TIMEOUT(restart.count(), 1, 5000);
     QCOMPARE(restart.first().first().toBool(), true);
     QVERIFY2(restartAt - reqs.at(ie).atMs >= 930, qPrintable(QString::number(restartAt - reqs.at(ie).atMs)));
+    // The Reset frame was on the wire before the restart closed the port.
+    QCOMPARE(resetsBeforeRestart, 1);
     // The window stopped the link for the restart.
     QVERIFY(!drv->hal()->isOpen());
 }
