@@ -22,17 +22,6 @@ namespace {
 // Survives a restart of the window inside the process, like the link's tick count.
 int s_activity = 0;
 
-mfc_frame_t makeFrame(const QString& cmd, int op, const QString& input = QString())
-{
-    mfc_frame_t f;
-    f.cmd = cmd;
-    f.op = op;
-    f.input = input;
-    f.check = false;
-    f.background = false;
-    return f;
-}
-
 } // namespace
 
 void UI_Test::searchPorts(const QStringList& ports)

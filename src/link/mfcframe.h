@@ -39,6 +39,19 @@ struct mfc_frame_t
 
 Q_DECLARE_METATYPE(mfc_frame_t)
 
+// A request as pages and fixed sequences build it; `bytes` stays empty for the transport.
+inline mfc_frame_t makeFrame(const QString& cmd, int op = MFC_READ, const QString& input = QString(),
+                             bool check = false, bool background = false)
+{
+    mfc_frame_t f;
+    f.cmd = cmd;
+    f.op = op;
+    f.input = input;
+    f.check = check;
+    f.background = background;
+    return f;
+}
+
 // Process exit code that makes main() build the window again.
 constexpr int RESTART_EXIT_CODE = 1998;
 // Points of the device's calibration table (CalTabValueX1..32, CalTabValueY1..32).

@@ -9,17 +9,6 @@ namespace {
 // the main window, so the every-50th-tick setpoint read keeps its rhythm.
 qint64 s_tick = 0;
 
-mfc_frame_t makeFrame(const QString& cmd, const QString& input, int op, bool check, bool background = false)
-{
-    mfc_frame_t f;
-    f.cmd = cmd;
-    f.input = input;
-    f.op = op;
-    f.check = check;
-    f.background = background;
-    return f;
-}
-
 } // namespace
 
 qint64 TervanHALV3::tickCount()
@@ -44,8 +33,8 @@ void TervanHALV3::timerEvent(QTimerEvent* e)
     } else {
         QList<mfc_frame_t> polls;
         if (m_pollActiveSetpoint || s_tick % 50 == 0)
-            polls.append(makeFrame(QStringLiteral("ReadActiveSetpoint"), QString(), MFC_READ, false, true));
-        polls.append(makeFrame(QStringLiteral("ReadFlow"), QString(), MFC_READ, false, true));
+            polls.append(makeFrame(QStringLiteral("ReadActiveSetpoint"), MFC_READ, QString(), false, true));
+        polls.append(makeFrame(QStringLiteral("ReadFlow"), MFC_READ, QString(), false, true));
         QString err;
         request(polls, err);
     }
@@ -58,15 +47,15 @@ bool TervanHALV3::writeCalTable(const double* x, const double* y, QString& err)
         return false;
     QList<mfc_frame_t> frames;
     for (int i = 1; i <= CAL_REGS_NUMBER; ++i) {
-        frames.append(makeFrame(QStringLiteral("CalTabValueX%1").arg(i), QString::number(x[i - 1], 'g', 6), MFC_WRITE, true));
-        frames.append(makeFrame(QStringLiteral("CalTabValueY%1").arg(i), QString::number(y[i - 1], 'g', 6), MFC_WRITE, true));
+        frames.append(makeFrame(QStringLiteral("CalTabValueX%1").arg(i), MFC_WRITE, QString::number(x[i - 1], 'g', 6), true));
+        frames.append(makeFrame(QStringLiteral("CalTabValueY%1").arg(i), MFC_WRITE, QString::number(y[i - 1], 'g', 6), true));
     }
-    frames.append(makeFrame(QStringLiteral("AppDelay"), QStringLiteral("1000"), MFC_DELAY, true));
-    frames.append(makeFrame(QStringLiteral("EEPROMProgram"), QStringLiteral("1"), MFC_WRITE, true));
-    frames.append(makeFrame(QStringLiteral("AppDelay"), QStringLiteral("1000"), MFC_DELAY, true));
-    frames.append(makeFrame(QStringLiteral("Reset"), QStringLiteral("1"), MFC_WRITE, true));
-    frames.append(makeFrame(QStringLiteral("AppDelay"), QStringLiteral("2000"), MFC_DELAY, true));
-    frames.append(makeFrame(QStringLiteral("CM"), QStringLiteral("1"), MFC_WRITE, true));
+    frames.append(makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("1000"), true));
+    frames.append(makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1"), true));
+    frames.append(makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("1000"), true));
+    frames.append(makeFrame(QStringLiteral("Reset"), MFC_WRITE, QStringLiteral("1"), true));
+    frames.append(makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("2000"), true));
+    frames.append(makeFrame(QStringLiteral("CM"), MFC_WRITE, QStringLiteral("1"), true));
     if (!request(frames, err)) {
         emit error(err);
         return false;
@@ -89,8 +78,8 @@ bool TervanHALV3::readCalTable(QString& err)
 {
     QList<mfc_frame_t> frames;
     for (int i = 1; i <= CAL_REGS_NUMBER; ++i) {
-        frames.append(makeFrame(QStringLiteral("CalTabValueX%1").arg(i), QString(), MFC_READ, false));
-        frames.append(makeFrame(QStringLiteral("CalTabValueY%1").arg(i), QString(), MFC_READ, false));
+        frames.append(makeFrame(QStringLiteral("CalTabValueX%1").arg(i), MFC_READ, QString(), false));
+        frames.append(makeFrame(QStringLiteral("CalTabValueY%1").arg(i), MFC_READ, QString(), false));
     }
     return request(frames, err);
 }
@@ -107,7 +96,7 @@ bool TervanHALV3::readAll(QString& err)
     for (const QString& name : m_core->cmdList()) {
         if (name == QLatin1String("Undefined") || skip.contains(name))
             continue;
-        frames.append(makeFrame(name, QString(), MFC_READ, false));
+        frames.append(makeFrame(name, MFC_READ, QString(), false));
     }
     return request(frames, err);
 }
@@ -115,11 +104,11 @@ bool TervanHALV3::readAll(QString& err)
 QList<mfc_frame_t> TervanHALV3::programResetSequence()
 {
     return {
-        makeFrame(QStringLiteral("AppDelay"), QStringLiteral("1000"), MFC_DELAY, false),
-        makeFrame(QStringLiteral("EEPROMProgram"), QStringLiteral("1"), MFC_WRITE, false),
-        makeFrame(QStringLiteral("AppDelay"), QStringLiteral("2500"), MFC_DELAY, false),
-        makeFrame(QStringLiteral("Reset"), QStringLiteral("1"), MFC_WRITE, false),
-        makeFrame(QStringLiteral("AppDelay"), QStringLiteral("3000"), MFC_DELAY, false),
-        makeFrame(QStringLiteral("CM"), QStringLiteral("1"), MFC_WRITE, false),
+        makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("1000"), false),
+        makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1"), false),
+        makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("2500"), false),
+        makeFrame(QStringLiteral("Reset"), MFC_WRITE, QStringLiteral("1"), false),
+        makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("3000"), false),
+        makeFrame(QStringLiteral("CM"), MFC_WRITE, QStringLiteral("1"), false),
     };
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Small helpers for the transport tests: request frames and a capture of the
+// Small helpers for the transport tests: read frames and a capture of the
 // debug output (the transport's traces go there).
 
 #include "mfcframe.h"
@@ -8,18 +8,6 @@
 
 #include <QStringList>
 #include <QtGlobal>
-
-inline mfc_frame_t makeFrame(const QString& cmd, int op = MFC_READ, const QString& input = QString(),
-                             bool check = false, bool background = false)
-{
-    mfc_frame_t f;
-    f.cmd = cmd;
-    f.op = op;
-    f.input = input;
-    f.check = check;
-    f.background = background;
-    return f;
-}
 
 inline mfc_frame_t readFrame(const QString& cmd, bool background = false)
 {
