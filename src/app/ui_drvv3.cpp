@@ -198,16 +198,10 @@ void UI_DrvV3::_mfc_nack(QStringList cmds)
 
 void UI_DrvV3::writeAddress()
 {
-    mfc_frame_t write;
-    write.cmd = QStringLiteral("MACAddress");
-    write.op = MFC_WRITE;
-    write.input = QString::number(m_addressSpin->value());
-    mfc_frame_t delay;
-    delay.cmd = QStringLiteral("AppDelay");
-    delay.op = MFC_DELAY;
-    delay.input = QStringLiteral("1000");
     QString err;
-    if (!m_hal->request({write, delay}, err))
+    if (!m_hal->request({makeFrame(QStringLiteral("MACAddress"), MFC_WRITE, QString::number(m_addressSpin->value())),
+                         makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("1000"))},
+                        err))
         qDebug().noquote().nospace() << "Error: " << err;
 }
 
@@ -224,17 +218,11 @@ void UI_DrvV3::onClicked_setBps(bool v)
     box.setText(m_lang->translate(QStringLiteral("Change baudrate will restart application.")));
     box.exec();
 
-    mfc_frame_t baud;
-    baud.cmd = QStringLiteral("BaudRate");
-    baud.op = MFC_WRITE;
-    baud.input = m_baudCombo->currentText();
-    mfc_frame_t program;
-    program.cmd = QStringLiteral("EEPROMProgram");
-    program.op = MFC_WRITE;
-    program.input = QStringLiteral("1");
     m_restartPending = 2;
     QString err;
-    if (!m_hal->request({baud, program}, err))
+    if (!m_hal->request({makeFrame(QStringLiteral("BaudRate"), MFC_WRITE, m_baudCombo->currentText()),
+                         makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1"))},
+                        err))
         qDebug().noquote().nospace() << "Error: " << err;
 }
 
@@ -242,19 +230,13 @@ void UI_DrvV3::mfc_ack(TervanCore::mfc_reg_t reg)
 {
     if (m_restartPending == 0 || reg.cmd != QLatin1String("EEPROMProgram"))
         return;
-    mfc_frame_t delay;
-    delay.cmd = QStringLiteral("AppDelay");
-    delay.op = MFC_DELAY;
-    delay.input = QStringLiteral("1000");
-    mfc_frame_t reset;
-    reset.cmd = QStringLiteral("Reset");
-    reset.op = MFC_WRITE;
-    reset.input = QStringLiteral("1");
+    const QList<mfc_frame_t> frames{makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("1000")),
+                                    makeFrame(QStringLiteral("Reset"), MFC_WRITE, QStringLiteral("1"))};
     QString err;
     // The restart closes the port, so it must come after the Reset frame has
     // left, which happens when the 1000 ms delay ends; a restart after 1000 ms
     // would race that delay and could leave the device un-reset.
-    if (m_hal->request({delay, reset}, err))
+    if (m_hal->request(frames, err))
         m_restartTimer->start(RESTART_AFTER_RESET_MS);
     else
         qDebug().noquote().nospace() << err;

@@ -165,18 +165,9 @@ void UI_NormalV3::resetReadouts(QStringList)
 
 void UI_NormalV3::requestWrite(const QString& name, const QString& value)
 {
-    mfc_frame_t frame;
-    frame.cmd = name;
-    frame.input = value;
-    frame.op = MFC_WRITE;
-    QList<mfc_frame_t> cmds{ frame };
-    if (m_limitation && name == QLatin1String("ValveCommand")) {
-        mfc_frame_t delay;
-        delay.cmd = QStringLiteral("AppDelay");
-        delay.input = QStringLiteral("1500");
-        delay.op = MFC_DELAY;
-        cmds.append(delay);
-    }
+    QList<mfc_frame_t> cmds{makeFrame(name, MFC_WRITE, value)};
+    if (m_limitation && name == QLatin1String("ValveCommand"))
+        cmds.append(makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("1500")));
     emit commands_req(cmds);
 }
 

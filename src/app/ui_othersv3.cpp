@@ -122,31 +122,14 @@ void UI_OthersV3::makeConnections()
 
 void UI_OthersV3::requestWriteAndProgram(const QString& name, const QString& value)
 {
-    mfc_frame_t write;
-    write.cmd = name;
-    write.op = MFC_WRITE;
-    write.input = value;
-
-    mfc_frame_t commit;
-    commit.cmd = QStringLiteral("EEPROMProgram");
-    commit.op = MFC_WRITE;
-    commit.input = QStringLiteral("1");
-
-    mfc_frame_t delay;
-    delay.cmd = QStringLiteral("AppDelay");
-    delay.op = MFC_DELAY;
-    delay.input = QString::number(COMMIT_DELAY_MS);
-
-    emit commands_req({write, commit, delay});
+    emit commands_req({makeFrame(name, MFC_WRITE, value),
+                       makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1")),
+                       makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QString::number(COMMIT_DELAY_MS))});
 }
 
 void UI_OthersV3::requestRead(const QString& name, bool background)
 {
-    mfc_frame_t read;
-    read.cmd = name;
-    read.op = MFC_READ;
-    read.background = background;
-    emit commands_req({read});
+    emit commands_req({makeFrame(name, MFC_READ, QString(), false, background)});
 }
 
 void UI_OthersV3::mfc_ack(TervanCore::mfc_reg_t reg)

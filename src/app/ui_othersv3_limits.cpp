@@ -111,9 +111,5 @@ void UI_OthersV3::raiseLimit(int action, bool low)
 
 void UI_OthersV3::writeValveCommand(int cmd)
 {
-    mfc_frame_t write;
-    write.cmd = QStringLiteral("ValveCommand");
-    write.op = MFC_WRITE;
-    write.input = QString::number(cmd);
-    emit commands_req({write});
+    emit commands_req({makeFrame(QStringLiteral("ValveCommand"), MFC_WRITE, QString::number(cmd))});
 }

@@ -1,5 +1,6 @@
 // The operator's page: writes in every unit, readouts and bars, control-mode
 // enabling, radios driven by replies, the full scale, the manual button.
+#include "replyutil.h"
 #include "ui_normalv3.h"
 
 #include <QDir>
@@ -18,42 +19,7 @@
 
 #include <qcustomplot.h>
 
-#include <cstring>
 #include <memory>
-
-namespace {
-
-TervanCore::mfc_reg_t doubleReg(const QString& name, double v)
-{
-    TervanCore::mfc_reg_t reg;
-    reg.cmd = name;
-    reg.type = KIND_DOUBLE;
-    reg.value.f64 = v;
-    reg.output = QString::number(v, 'g', 6);
-    return reg;
-}
-
-TervanCore::mfc_reg_t u8Reg(const QString& name, quint8 v)
-{
-    TervanCore::mfc_reg_t reg;
-    reg.cmd = name;
-    reg.type = KIND_UINT8;
-    reg.value.u8 = v;
-    reg.output = QString::number(v);
-    return reg;
-}
-
-TervanCore::mfc_reg_t fullScaleReg(quint16 v)
-{
-    TervanCore::mfc_reg_t reg;
-    reg.cmd = QStringLiteral("TargetGasFullScaleRange");
-    reg.type = KIND_UINT16;
-    reg.value.u16 = v;
-    reg.output = QString::number(v);
-    return reg;
-}
-
-} // namespace
 
 class TestNormalPage : public QObject
 {
@@ -191,7 +157,7 @@ void TestNormalPage::setpointWrites()
     QFETCH(QString, written);
 
     if (fullScale)
-        m_page->mfc_ack(fullScaleReg(quint16(fullScale)));
+        m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), quint16(fullScale)));
     clickUnit(unit);
     child<QDoubleSpinBox>("setpointBox")->setValue(typed);
     QCOMPARE(child<QDoubleSpinBox>("setpointBox")->value(), typed);
@@ -231,7 +197,7 @@ void TestNormalPage::boxRange()
     QFETCH(QString, label);
 
     if (fullScale)
-        m_page->mfc_ack(fullScaleReg(quint16(fullScale)));
+        m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), quint16(fullScale)));
     clickUnit(unit);
     auto* box = child<QDoubleSpinBox>("setpointBox");
     QCOMPARE(box->minimum(), 0.0);
@@ -263,13 +229,13 @@ void TestNormalPage::readoutsInUnits()
     QFETCH(QString, flow);
 
     // Values arriving before and after the unit change read the same.
-    m_page->mfc_ack(doubleReg("ReadActiveSetpoint", 50));
-    m_page->mfc_ack(doubleReg("ReadFlow", 12.4));
+    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 50));
+    m_page->mfc_ack(makeReply("ReadFlow", 12.4));
     clickUnit(unit);
     QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), active);
     QCOMPARE(child<QLineEdit>("flowEdit")->text(), flow);
-    m_page->mfc_ack(doubleReg("ReadActiveSetpoint", 50));
-    m_page->mfc_ack(doubleReg("ReadFlow", 12.4));
+    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 50));
+    m_page->mfc_ack(makeReply("ReadFlow", 12.4));
     QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), active);
     QCOMPARE(child<QLineEdit>("flowEdit")->text(), flow);
     QVERIFY(m_spy->isEmpty());
@@ -325,11 +291,11 @@ void TestNormalPage::bars()
     QFETCH(double, percent);
     QFETCH(int, bar);
     QFETCH(QString, text);
-    m_page->mfc_ack(doubleReg("ReadFlow", percent));
+    m_page->mfc_ack(makeReply("ReadFlow", percent));
     QCOMPARE(child<QProgressBar>("flowBar")->value(), bar);
     QCOMPARE(child<QLineEdit>("flowEdit")->text(), text);
     QCOMPARE(child<QProgressBar>("setpointBar")->value(), -1);
-    m_page->mfc_ack(doubleReg("ReadActiveSetpoint", percent));
+    m_page->mfc_ack(makeReply("ReadActiveSetpoint", percent));
     QCOMPARE(child<QProgressBar>("setpointBar")->value(), bar);
     QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), text);
 }
@@ -355,7 +321,7 @@ void TestNormalPage::controlMode()
     QFETCH(bool, setpoint);
     QFETCH(bool, pwm);
 
-    m_page->mfc_ack(u8Reg("CM", quint8(cm)));
+    m_page->mfc_ack(makeReply("CM", quint8(cm)));
     for (const char* name : { "cmDigital", "cmVoltage", "cmCurrent", "cmDirect" })
         QCOMPARE(child<QRadioButton>(name)->isChecked(), radio == QLatin1String(name));
     QCOMPARE(child<QGroupBox>("setpointGroup")->isEnabled(), setpoint);
@@ -365,7 +331,7 @@ void TestNormalPage::controlMode()
     QVERIFY(child<QPushButton>("scheduleButton")->isEnabled());
 
     // An unknown mode afterwards keeps the radio but disables all three groups.
-    m_page->mfc_ack(u8Reg("CM", 0));
+    m_page->mfc_ack(makeReply("CM", 0));
     if (!radio.isEmpty())
         QVERIFY(child<QRadioButton>(qPrintable(radio))->isChecked());
     QVERIFY(!child<QGroupBox>("setpointGroup")->isEnabled());
@@ -378,13 +344,13 @@ void TestNormalPage::valveRadios()
     auto* open = child<QRadioButton>("valveFullOpen");
     auto* close = child<QRadioButton>("valveFullClose");
     auto* normal = child<QRadioButton>("valveNormal");
-    m_page->mfc_ack(u8Reg("ValveCommand", 1));
+    m_page->mfc_ack(makeReply("ValveCommand", 1));
     QVERIFY(close->isChecked() && !open->isChecked() && !normal->isChecked());
-    m_page->mfc_ack(u8Reg("ValveCommand", 2));
+    m_page->mfc_ack(makeReply("ValveCommand", 2));
     QVERIFY(open->isChecked() && !close->isChecked() && !normal->isChecked());
-    m_page->mfc_ack(u8Reg("ValveCommand", 3));
+    m_page->mfc_ack(makeReply("ValveCommand", 3));
     QVERIFY(open->isChecked() && !close->isChecked() && !normal->isChecked());
-    m_page->mfc_ack(u8Reg("ValveCommand", 0));
+    m_page->mfc_ack(makeReply("ValveCommand", 0));
     QVERIFY(normal->isChecked() && !open->isChecked() && !close->isChecked());
     QVERIFY(m_spy->isEmpty());
 }
@@ -449,13 +415,13 @@ void TestNormalPage::zeroButton()
 
 void TestNormalPage::repliesSendNothing()
 {
-    m_page->mfc_ack(u8Reg("CM", 1));
-    m_page->mfc_ack(u8Reg("ValveCommand", 2));
-    m_page->mfc_ack(doubleReg("DigitalSetpoint", 40));
-    m_page->mfc_ack(fullScaleReg(500));
-    m_page->mfc_ack(doubleReg("ReadActiveSetpoint", 40));
-    m_page->mfc_ack(doubleReg("ReadFlow", 39));
-    m_page->mfc_ack(doubleReg("ReadCurrentSetpoint", 40));
+    m_page->mfc_ack(makeReply("CM", 1));
+    m_page->mfc_ack(makeReply("ValveCommand", 2));
+    m_page->mfc_ack(makeReply("DigitalSetpoint", 40));
+    m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), 500));
+    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 40));
+    m_page->mfc_ack(makeReply("ReadFlow", 39));
+    m_page->mfc_ack(makeReply("ReadCurrentSetpoint", 40));
     QVERIFY(m_spy->isEmpty());
 }
 
@@ -463,10 +429,10 @@ void TestNormalPage::ignoredReplies()
 {
     auto* box = child<QDoubleSpinBox>("setpointBox");
     box->setValue(12);
-    m_page->mfc_ack(doubleReg("DigitalSetpoint", 77));
+    m_page->mfc_ack(makeReply("DigitalSetpoint", 77));
     QCOMPARE(box->value(), 12.0);
-    m_page->mfc_ack(doubleReg("ReadVoltageSetpoint", 77));
-    m_page->mfc_ack(doubleReg("readflow", 77)); // names compare with their case
+    m_page->mfc_ack(makeReply("ReadVoltageSetpoint", 77));
+    m_page->mfc_ack(makeReply("readflow", 77)); // names compare with their case
     QVERIFY(child<QLineEdit>("flowEdit")->text().isEmpty());
     QVERIFY(child<QLineEdit>("activeSetpointEdit")->text().isEmpty());
 }
@@ -474,8 +440,8 @@ void TestNormalPage::ignoredReplies()
 void TestNormalPage::resetReadouts()
 {
     clickUnit(UI_NormalV3::UNIT_SCCM);
-    m_page->mfc_ack(doubleReg("ReadFlow", 50));
-    m_page->mfc_ack(doubleReg("ReadActiveSetpoint", 60));
+    m_page->mfc_ack(makeReply("ReadFlow", 50));
+    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 60));
     auto* plot = child<QCustomPlot>("smallPlot");
     const int points = plot->graph(0)->dataCount();
     m_page->resetReadouts({ "ReadFlow" });
@@ -489,14 +455,14 @@ void TestNormalPage::resetReadouts()
 
 void TestNormalPage::fullScaleZeroKeepsLastValid()
 {
-    m_page->mfc_ack(fullScaleReg(1000));
-    m_page->mfc_ack(doubleReg("ReadFlow", 50));
+    m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), 1000));
+    m_page->mfc_ack(makeReply("ReadFlow", 50));
     clickUnit(UI_NormalV3::UNIT_SLM);
     QCOMPARE(child<QLineEdit>("flowEdit")->text(), QStringLiteral("0.50"));
 
-    m_page->mfc_ack(fullScaleReg(0));
-    m_page->mfc_ack(doubleReg("ReadFlow", 50));
-    m_page->mfc_ack(doubleReg("ReadActiveSetpoint", 20));
+    m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), 0));
+    m_page->mfc_ack(makeReply("ReadFlow", 50));
+    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 20));
     QCOMPARE(child<QLineEdit>("flowEdit")->text(), QStringLiteral("0.50"));
     QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), QStringLiteral("0.20"));
     auto* box = child<QDoubleSpinBox>("setpointBox");

@@ -1,6 +1,7 @@
 // The flow plots of the normal page, driven by a test clock: the first window,
 // the window following the clock, dragging, the static curve, "Micro Show",
 // the time-scale slider, midnight, the retention of old points, the record step.
+#include "replyutil.h"
 #include "ui_normalv3.h"
 
 #include "xlsxdocument.h"
@@ -22,16 +23,6 @@
 namespace {
 
 QDateTime g_now;
-
-TervanCore::mfc_reg_t doubleReg(const QString& name, double v)
-{
-    TervanCore::mfc_reg_t reg;
-    reg.cmd = name;
-    reg.type = KIND_DOUBLE;
-    reg.value.f64 = v;
-    reg.output = QString::number(v, 'g', 6);
-    return reg;
-}
 
 QDateTime at(int day, const QString& time)
 {
@@ -115,7 +106,7 @@ void TestNormalPlot::build(const QDateTime& start)
 void TestNormalPlot::flow(double v, double advanceSeconds)
 {
     g_now = g_now.addMSecs(qRound64(advanceSeconds * 1000));
-    m_page->mfc_ack(doubleReg(QStringLiteral("ReadFlow"), v));
+    m_page->mfc_ack(makeReply(QStringLiteral("ReadFlow"), v));
 }
 
 void TestNormalPlot::press(int x, int y, Qt::MouseButton b)
@@ -142,7 +133,7 @@ void TestNormalPlot::firstWindowThenFollow()
     QVERIFY(timer("headerTimer")->isActive());
     QVERIFY(!timer("axisTimer")->isActive());
 
-    m_page->mfc_ack(doubleReg(QStringLiteral("ReadActiveSetpoint"), 45));
+    m_page->mfc_ack(makeReply(QStringLiteral("ReadActiveSetpoint"), 45));
     flow(50, 1.0);
     for (QCustomPlot* p : { small(), large() }) {
         QCOMPARE(p->graph(0)->dataCount(), 2);
@@ -480,12 +471,12 @@ void TestNormalPlot::recordStep()
     g_now = at(5, "14:07:08.000");
     const QString path = m_dir.filePath(QStringLiteral("record.xlsx"));
     m_page->saveRecord_req(true, 1.0, path);
-    m_page->mfc_ack(doubleReg(QStringLiteral("ReadActiveSetpoint"), 0));
+    m_page->mfc_ack(makeReply(QStringLiteral("ReadActiveSetpoint"), 0));
     flow(33.333333, 0.5);  // too early for a row
     flow(33.333333, 0.542); // 14:07:09.042
     // Rows come while the curve is static too.
     m_page->onClicked_dynamic(false);
-    m_page->mfc_ack(doubleReg(QStringLiteral("ReadActiveSetpoint"), 12.5));
+    m_page->mfc_ack(makeReply(QStringLiteral("ReadActiveSetpoint"), 12.5));
     flow(7, 1.0);
     m_page->saveRecord_req(false, 1.0, path);
 

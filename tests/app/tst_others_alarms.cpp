@@ -113,15 +113,15 @@ void TestOthersAlarms::statusWord()
     UI_OthersV3 page(nullptr);
     page.findChild<QCheckBox*>("statusActive")->click();
     // Start from every box checked so clearing shows too.
-    page.mfc_ack(reply("ReadAlarms", 0xFFFF));
+    page.mfc_ack(makeReply("ReadAlarms", 0xFFFF));
     QSignalSpy spy(&page, &UI_OthersV3::error_alarmWarning_req);
 
-    page.mfc_ack(reply("ReadAlarms", word));
+    page.mfc_ack(makeReply("ReadAlarms", word));
     QCOMPARE(checkedBoxes(page, "status_", kStatusBoxes), checked);
     QCOMPARE(flagsText(spy), QStringList{emitted});
 
     // Every decoded word reports again.
-    page.mfc_ack(reply("ReadAlarms", word));
+    page.mfc_ack(makeReply("ReadAlarms", word));
     QCOMPARE(spy.count(), 2);
 }
 
@@ -129,16 +129,16 @@ void TestOthersAlarms::statusIgnoredWhileInactive()
 {
     UI_OthersV3 page(nullptr);
     QSignalSpy spy(&page, &UI_OthersV3::error_alarmWarning_req);
-    page.mfc_ack(reply("ReadAlarms", 0x0301));
+    page.mfc_ack(makeReply("ReadAlarms", 0x0301));
     QCOMPARE(spy.count(), 0);
     QCOMPARE(checkedBoxes(page, "status_", kStatusBoxes), QStringList{});
 
     // Switched on and off again: the boxes keep the last word, replies change nothing.
     auto* active = page.findChild<QCheckBox*>("statusActive");
     active->click();
-    page.mfc_ack(reply("ReadAlarms", 0x0400));
+    page.mfc_ack(makeReply("ReadAlarms", 0x0400));
     active->click();
-    page.mfc_ack(reply("ReadAlarms", 0));
+    page.mfc_ack(makeReply("ReadAlarms", 0));
     QCOMPARE(checkedBoxes(page, "status_", kStatusBoxes), QStringList{"CoilShorted"});
     QCOMPARE(flagsText(spy), QStringList{"true:ValveCoilShortedAlarm"});
 }
@@ -196,8 +196,8 @@ void TestOthersAlarms::enableMaskReply()
     QFETCH(QStringList, checked);
 
     UI_OthersV3 page(nullptr);
-    page.mfc_ack(reply("EnableDisalbeAlarms", 0x0F0A));
-    page.mfc_ack(reply("EnableDisalbeAlarms", mask));
+    page.mfc_ack(makeReply("EnableDisalbeAlarms", 0x0F0A));
+    page.mfc_ack(makeReply("EnableDisalbeAlarms", mask));
     QCOMPARE(checkedBoxes(page, "setting_", kSettingBoxes), checked);
 }
 
@@ -205,7 +205,7 @@ void TestOthersAlarms::clearAlarms()
 {
     UI_OthersV3 page(nullptr);
     page.findChild<QCheckBox*>("statusActive")->click();
-    page.mfc_ack(reply("ReadAlarms", 0x0400));
+    page.mfc_ack(makeReply("ReadAlarms", 0x0400));
     QSignalSpy alarms(&page, &UI_OthersV3::error_alarmWarning_req);
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);
 
@@ -287,7 +287,7 @@ void TestOthersAlarms::limitCheck()
     QSignalSpy limitSpy(&page, &UI_OthersV3::error_limit_req);
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);
     // No ValveCommand reply yet: the valve counts as normal and the check runs.
-    page.mfc_ack(reply("ReadFlow", flow));
+    page.mfc_ack(makeReply("ReadFlow", flow));
     QCOMPARE(flagsText(limitSpy), limit);
     QCOMPARE(requestsText(spy), requests);
     QVERIFY(noneChecked(spy));
@@ -302,22 +302,22 @@ void TestOthersAlarms::limitRepeatsUntilValveForced()
     QSignalSpy limitSpy(&page, &UI_OthersV3::error_limit_req);
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);
 
-    page.mfc_ack(reply("ReadFlow", 100.5));
-    page.mfc_ack(reply("ReadFlow", 100.6));
+    page.mfc_ack(makeReply("ReadFlow", 100.5));
+    page.mfc_ack(makeReply("ReadFlow", 100.6));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(limitSpy.count(), 2);
 
     // The device confirms the closed valve: the check pauses, the message stays.
-    page.mfc_ack(reply("ValveCommand", 1));
-    page.mfc_ack(reply("ReadFlow", 100.7));
-    page.mfc_ack(reply("ReadFlow", 50.0));
+    page.mfc_ack(makeReply("ValveCommand", 1));
+    page.mfc_ack(makeReply("ReadFlow", 100.7));
+    page.mfc_ack(makeReply("ReadFlow", 50.0));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(limitSpy.count(), 2);
 
     // Back to normal: the next reading inside the band clears once.
-    page.mfc_ack(reply("ValveCommand", 0));
-    page.mfc_ack(reply("ReadFlow", 50.0));
-    page.mfc_ack(reply("ReadFlow", 60.0));
+    page.mfc_ack(makeReply("ValveCommand", 0));
+    page.mfc_ack(makeReply("ReadFlow", 50.0));
+    page.mfc_ack(makeReply("ReadFlow", 60.0));
     QCOMPARE(flagsText(limitSpy), (QStringList{"true:UserDefFlowpHighLimit", "true:UserDefFlowpHighLimit",
                                                "false:"}));
     QCOMPARE(spy.count(), 2);
@@ -331,11 +331,11 @@ void TestOthersAlarms::limitClearsOnceWhenDeactivated()
     auto* active = page.findChild<QCheckBox*>("limitActive");
     active->click();
     QSignalSpy limitSpy(&page, &UI_OthersV3::error_limit_req);
-    page.mfc_ack(reply("ReadFlow", 3.0));
+    page.mfc_ack(makeReply("ReadFlow", 3.0));
     active->click(); // unchecking alone does not clear
     QCOMPARE(limitSpy.count(), 1);
-    page.mfc_ack(reply("ReadFlow", 3.0));
-    page.mfc_ack(reply("ReadFlow", 3.0));
+    page.mfc_ack(makeReply("ReadFlow", 3.0));
+    page.mfc_ack(makeReply("ReadFlow", 3.0));
     QCOMPARE(flagsText(limitSpy), (QStringList{"true:UserDefTempLowLimit", "false:"}));
 }
 
@@ -348,11 +348,11 @@ void TestOthersAlarms::limitStaysWhileValveForced()
     auto* active = page.findChild<QCheckBox*>("limitActive");
     active->click();
     QSignalSpy limitSpy(&page, &UI_OthersV3::error_limit_req);
-    page.mfc_ack(reply("ReadFlow", 3.0));
-    page.mfc_ack(reply("ValveCommand", 2));
+    page.mfc_ack(makeReply("ReadFlow", 3.0));
+    page.mfc_ack(makeReply("ValveCommand", 2));
     active->click();
-    page.mfc_ack(reply("ReadFlow", 3.0));
-    page.mfc_ack(reply("ReadFlow", 50.0));
+    page.mfc_ack(makeReply("ReadFlow", 3.0));
+    page.mfc_ack(makeReply("ReadFlow", 50.0));
     QCOMPARE(flagsText(limitSpy), QStringList{"true:UserDefTempLowLimit"});
 }
 

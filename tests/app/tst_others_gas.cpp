@@ -163,7 +163,7 @@ void TestOthersGas::conversionWrite()
 
     UI_OthersV3 page(nullptr);
     if (calRange >= 0)
-        page.mfc_ack(reply("CalibrationGasFullScaleRange", calRange));
+        page.mfc_ack(makeReply("CalibrationGasFullScaleRange", calRange));
     page.findChild<QDoubleSpinBox*>("factor")->setValue(factor);
 
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);
@@ -214,7 +214,7 @@ void TestOthersGas::rangeUpdate()
     UI_OthersV3 page(nullptr);
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);
     for (const QString& r : replies)
-        page.mfc_ack(reply(r.section('=', 0, 0), r.section('=', 1)));
+        page.mfc_ack(makeReply(r.section('=', 0, 0), r.section('=', 1)));
 
     auto* target = page.findChild<QSpinBox*>("targetRange");
     auto* factor = page.findChild<QDoubleSpinBox*>("factor");
@@ -231,10 +231,10 @@ void TestOthersGas::rangeUpdate()
 void TestOthersGas::replyValues()
 {
     UI_OthersV3 page(nullptr);
-    page.mfc_ack(reply("TargetGasFullScaleRange", 5000));
-    page.mfc_ack(reply("SoftstartRate", 12.25));
-    page.mfc_ack(reply("ShutoffLevel", 2.5));
-    page.mfc_ack(reply("Delay", 1200));
+    page.mfc_ack(makeReply("TargetGasFullScaleRange", 5000));
+    page.mfc_ack(makeReply("SoftstartRate", 12.25));
+    page.mfc_ack(makeReply("ShutoffLevel", 2.5));
+    page.mfc_ack(makeReply("Delay", 1200));
     QCOMPARE(page.findChild<QSpinBox*>("targetRange")->value(), 5000);
     QCOMPARE(page.findChild<QDoubleSpinBox*>("softStart")->value(), 12.25);
     QCOMPARE(page.findChild<QDoubleSpinBox*>("shutoffLevel")->value(), 2.5);
@@ -288,10 +288,10 @@ void TestOthersGas::gridReplyFillsWithoutWriting()
     model->item(0, 1)->setText(QStringLiteral("10"));
     QCOMPARE(spy.count(), 0);
 
-    page.mfc_ack(reply("Delay", 500));
-    page.mfc_ack(reply("ReadTemperature", 2048));
-    page.mfc_ack(reply("TargetNullValue", -0.25));
-    page.mfc_ack(reply("ReadFlow", 12.5)); // not in the grid
+    page.mfc_ack(makeReply("Delay", 500));
+    page.mfc_ack(makeReply("ReadTemperature", 2048));
+    page.mfc_ack(makeReply("TargetNullValue", -0.25));
+    page.mfc_ack(makeReply("ReadFlow", 12.5)); // not in the grid
     QCOMPARE(model->item(0, 1)->text(), QStringLiteral("500"));
     QCOMPARE(model->item(7, 1)->text(), QStringLiteral("2048"));
     QCOMPARE(model->item(3, 1)->text(), QStringLiteral("-0.25000000"));
@@ -308,8 +308,8 @@ void TestOthersGas::gridTypedEditWritesOnce()
     page.resize(900, 700);
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
-    page.mfc_ack(reply("Delay", 500));
-    page.mfc_ack(reply("Delay", 500));
+    page.mfc_ack(makeReply("Delay", 500));
+    page.mfc_ack(makeReply("Delay", 500));
 
     auto* view = page.findChild<QTableView*>("registerTable");
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);
@@ -339,11 +339,11 @@ void TestOthersGas::accumulator()
     auto* edit = page.findChild<QLineEdit*>("accumulation");
     QVERIFY(edit->isReadOnly());
 
-    page.mfc_ack(reply("ReadControlledFlowAccumulator", 1234.5678));
+    page.mfc_ack(makeReply("ReadControlledFlowAccumulator", 1234.5678));
     QCOMPARE(edit->text(), QStringLiteral("1234.57"));
-    page.mfc_ack(reply("ControlFlowAccumulatorMode", 3));
+    page.mfc_ack(makeReply("ControlFlowAccumulatorMode", 3));
     QCOMPARE(edit->text(), QStringLiteral("0"));
-    page.mfc_ack(reply("ReadControlledFlowAccumulator", 0.004));
+    page.mfc_ack(makeReply("ReadControlledFlowAccumulator", 0.004));
     QCOMPARE(edit->text(), QStringLiteral("0.00"));
 
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);

@@ -83,7 +83,7 @@ void TestOthersRecord::nameProposedFromSerial()
     QVERIFY(!QFileInfo::exists("record")); // nothing made before the serial number is known
 
     const QDateTime before = QDateTime::currentDateTime();
-    page.mfc_ack(reply("MFCSerialNumber", "A1"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "A1"));
     QVERIFY(QFileInfo("record").isDir());
     verifyProposedName(edit->text(), "A1", before);
 
@@ -91,7 +91,7 @@ void TestOthersRecord::nameProposedFromSerial()
     QFile marker("record/keep.txt");
     QVERIFY(marker.open(QIODevice::WriteOnly));
     marker.close();
-    page.mfc_ack(reply("MFCSerialNumber", "SN-0042"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "SN-0042"));
     verifyProposedName(edit->text(), "SN-0042", before);
     QVERIFY(QFileInfo::exists("record/keep.txt"));
 }
@@ -99,7 +99,7 @@ void TestOthersRecord::nameProposedFromSerial()
 void TestOthersRecord::startAndStop()
 {
     UI_OthersV3 page(nullptr);
-    page.mfc_ack(reply("MFCSerialNumber", "A1"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "A1"));
     auto* edit = page.findChild<QLineEdit*>("saveFileName");
     auto* box = page.findChild<QGroupBox*>("saveBox");
     auto* active = page.findChild<QCheckBox*>("saveActive");
@@ -116,7 +116,7 @@ void TestOthersRecord::startAndStop()
     QVERIFY(!box->isEnabled());
 
     // The running record keeps its name; the serial number is kept for the next one.
-    page.mfc_ack(reply("MFCSerialNumber", "B2"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "B2"));
     QCOMPARE(edit->text(), name);
 
     const QDateTime before = QDateTime::currentDateTime();
@@ -145,7 +145,7 @@ void TestOthersRecord::emptyNameStillStarts()
 void TestOthersRecord::typedNameUsedAsItStands()
 {
     UI_OthersV3 page(nullptr);
-    page.mfc_ack(reply("MFCSerialNumber", "A1"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "A1"));
     auto* edit = page.findChild<QLineEdit*>("saveFileName");
     edit->setText("my_run");
     QSignalSpy spy(&page, &UI_OthersV3::saveRecord_req);
@@ -183,14 +183,14 @@ void TestOthersRecord::blockedByFile()
     QSignalSpy spy(&page, &UI_OthersV3::saveRecord_req);
 
     // The program says so and goes on; the name stays as it was.
-    page.mfc_ack(reply("MFCSerialNumber", "A1"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "A1"));
     QMessageBox* box = visibleMessageBox();
     QVERIFY(box);
     QCOMPARE(box->text(), QString::fromUtf8("无法创建目录：record！"));
     QVERIFY(edit->text().isEmpty());
 
     // Further attempts do not pile up boxes.
-    page.mfc_ack(reply("MFCSerialNumber", "A1"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "A1"));
     int boxes = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
         boxes += qobject_cast<QMessageBox*>(w) && w->isVisible() ? 1 : 0;
@@ -207,7 +207,7 @@ void TestOthersRecord::blockedByFile()
 
     // With the file gone the folder is made and names come again.
     QVERIFY(QFile::remove("record"));
-    page.mfc_ack(reply("MFCSerialNumber", "A1"));
+    page.mfc_ack(makeReply("MFCSerialNumber", "A1"));
     QVERIFY(!visibleMessageBox());
     QVERIFY(QFileInfo("record").isDir());
     QVERIFY(edit->text().startsWith("A1_"));

@@ -3,11 +3,12 @@
 // Helpers shared by the tests of the others page and the flow record:
 //
 //   OthersTest::WorkDir dir;  dir.enter("en");   // temp cwd with tervancal.ini
-//   page.mfc_ack(OthersTest::reply("Delay", 500)); // a reply as the transport builds it
+//   page.mfc_ack(makeReply("Delay", 500));       // a reply as the transport builds it
 //   OthersTest::BoxAnswer answer("Sure");          // clicks the next message box's button
 //   QStringList sent = OthersTest::framesText(spy); // "cmd|op|input|bg" per frame
 
 #include "mfcframe.h"
+#include "replyutil.h"
 #include "tervancore.h"
 
 #include <QAbstractButton>
@@ -20,7 +21,6 @@
 #include <QTimer>
 #include <QVariant>
 
-#include <cstring>
 
 namespace OthersTest {
 
@@ -48,68 +48,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-// The value kind of each register the page reads, as the register table gives it.
-inline int kindOf(const QString& cmd)
-{
-    static const QMap<QString, int> kinds{
-        {"TargetGasFullScaleRange", KIND_UINT16},
-        {"CalibrationGasFullScaleRange", KIND_UINT16},
-        {"TargetGas2CalibrationGas", KIND_DOUBLE},
-        {"SoftstartRate", KIND_DOUBLE},
-        {"ShutoffLevel", KIND_DOUBLE},
-        {"Delay", KIND_UINT16},
-        {"ReadAlarms", KIND_UINT16},
-        {"EnableDisalbeAlarms", KIND_UINT16},
-        {"ReadControlledFlowAccumulator", KIND_FLOAT},
-        {"ReadFlow", KIND_DOUBLE},
-        {"MFCSerialNumber", KIND_TEXT},
-        {"ZeroConstant", KIND_UINT8},
-        {"TargetNullValue", KIND_DOUBLE},
-        {"ValveCommandMode", KIND_UINT8},
-        {"ValveCommand", KIND_UINT8},
-        {"ReadValveVoltage", KIND_UINT16},
-        {"ReadTemperature", KIND_UINT16},
-        {"ControlFlowAccumulatorMode", KIND_UINT8},
-        {"ReadActiveSetpoint", KIND_DOUBLE},
-    };
-    return kinds.value(cmd, -1);
-}
-
-// A decoded reply filled the way the transport fills it: name, kind, value area, output text.
-inline TervanCore::mfc_reg_t reply(const QString& cmd, const QVariant& v)
-{
-    TervanCore::mfc_reg_t reg;
-    reg.cmd = cmd;
-    reg.type = kindOf(cmd);
-    switch (reg.type) {
-    case KIND_UINT8:
-        reg.value.u8 = quint8(v.toUInt());
-        reg.output = QString::number(reg.value.u8);
-        break;
-    case KIND_UINT16:
-        reg.value.u16 = quint16(v.toUInt());
-        reg.output = QString::number(reg.value.u16);
-        break;
-    case KIND_FLOAT:
-        reg.value.f32 = v.toFloat();
-        reg.output = QString::number(double(reg.value.f32), 'f', 8);
-        break;
-    case KIND_DOUBLE:
-        reg.value.f64 = v.toDouble();
-        reg.output = QString::number(reg.value.f64, 'f', 8);
-        break;
-    case KIND_TEXT: {
-        const QByteArray bytes = v.toString().toUtf8().left(TervanCore::VALUE_AREA_SIZE - 1);
-        std::memcpy(reg.value.text, bytes.constData(), size_t(bytes.size()));
-        reg.output = QString::fromUtf8(bytes);
-        break;
-    }
-    default:
-        break;
-    }
-    return reg;
-}
 
 inline QString frameText(const mfc_frame_t& f)
 {
