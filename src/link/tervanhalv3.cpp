@@ -139,20 +139,12 @@ bool TervanHALV3::request(const QList<mfc_frame_t>& frames, QString& err)
 
 bool TervanHALV3::readOne(const QString& cmd, QString& err)
 {
-    mfc_frame_t f;
-    f.cmd = cmd;
-    f.op = MFC_READ;
-    return request({f}, err);
+    return request({makeFrame(cmd)}, err);
 }
 
 bool TervanHALV3::writeOne(const QString& cmd, const QString& input, QString& err)
 {
-    mfc_frame_t f;
-    f.cmd = cmd;
-    f.input = input;
-    f.op = MFC_WRITE;
-    f.check = m_core->needCheck(cmd);
-    return request({f}, err);
+    return request({makeFrame(cmd, MFC_WRITE, input, m_core->needCheck(cmd))}, err);
 }
 
 bool TervanHALV3::enqueue(const QList<mfc_frame_t>& frames, QString& err)

@@ -52,8 +52,10 @@ void TervanHALV3::readyRead()
         m_core->setAddress(reg.value.u8);
     trackAck(reg);
     emit ack(reg);
-    // The next frame leaves on the next tick, not from here.
-    m_busy = false;
+    // The next frame leaves on the next tick, not from here. A late reply that
+    // arrives during a delay does not end the hold: the delay timer does.
+    if (!m_delayTimer->isActive())
+        m_busy = false;
 }
 
 bool TervanHALV3::decodeInput(TervanCore::mfc_reg_t& reg)

@@ -45,7 +45,8 @@ private slots:
     void openOnOpenPort();
     void abandonedFrameFreesLink_data();
     void abandonedFrameFreesLink();
-    void replyTimeoutDuringDelay();
+    void bytesDuringDelay_data();
+    void bytesDuringDelay();
     void negativeDelayEndsAtOnce();
     void strayBytesBeforeAnyRequest();
     void directQueueLimit_data();
@@ -333,8 +334,18 @@ void TestTransportQueue::abandonedFrameFreesLink()
     QCOMPARE(timeouts.count(), 0);
 }
 
-void TestTransportQueue::replyTimeoutDuringDelay()
+void TestTransportQueue::bytesDuringDelay_data()
 {
+    QTest::addColumn<QByteArray>("bytes");
+    // Half a reply header starts the reply timer, which then runs out.
+    QTest::newRow("reply timeout") << QByteArray::fromHex("0600");
+    // A late reply to an earlier request is accepted but must not cut the hold short.
+    QTest::newRow("late reply") << QByteArray::fromHex("060002800568" "01b9007000" "19");
+}
+
+void TestTransportQueue::bytesDuringDelay()
+{
+    QFETCH(QByteArray, bytes);
     SimDevice dev;
     TervanHALV3 hal;
     QVERIFY(hal.open(dev.slavePath(), 9600));
@@ -346,14 +357,13 @@ void TestTransportQueue::replyTimeoutDuringDelay()
     const qint64 t0 = nowMs();
     QVERIFY(hal.request({makeFrame("AppDelay", MFC_DELAY, "1500"), readFrame("TargetGasCode")}, err));
     QTest::qWait(200);
-    // Half a reply header during the delay starts the reply timer, which then runs out.
-    dev.inject(QByteArray::fromHex("0600"));
+    dev.inject(bytes);
     QTRY_COMPARE_WITH_TIMEOUT(dev.requestCount("TargetGasCode"), 1, 5000);
     const qint64 at = firstAt(dev, "TargetGasCode");
     QVERIFY2(at - t0 >= 1450, qPrintable(QString::number(at - t0)));
     for (const SimDevice::Request& r : dev.requests()) {
         if (r.atMs > t0 + 100 && r.atMs < at)
-            QFAIL(qPrintable("repeated during the delay: " + r.cmd));
+            QFAIL(qPrintable("sent during the delay: " + r.cmd));
     }
     QTRY_VERIFY([&] {
         for (const QList<QVariant>& a : acks) {
