@@ -114,7 +114,13 @@ bool UI_DrvV3::searchDevice(const QStringList& ports, const QList<int>& bauds, Q
     m_portIndex = 0;
     m_baudIndex = 0;
     connectProbe();
-    return tryNextPort(err);
+    if (tryNextPort(err))
+        return true;
+    // No probe read is under way, yet the link goes on polling and timing out
+    // on its closed port; left connected, the probe would take those timeouts
+    // for its own and report a finished search after the caller's failure.
+    disconnectProbe();
+    return false;
 }
 
 void UI_DrvV3::connectProbe()

@@ -194,9 +194,18 @@ void TestPortSearch::noPorts()
 void TestPortSearch::noPortOpens()
 {
     UI_Test w(QStringList{QStringLiteral("/nonexistent/ttyVARNOC0"), QStringLiteral("/nonexistent/ttyVARNOC1")});
+    QSignalSpy result(w.findChild<UI_DrvV3*>(), &UI_DrvV3::search_result);
     QCOMPARE(statusText(w), QStringLiteral("Open fail!"));
     QCOMPARE(statusStyle(w), kRed);
     QVERIFY(!w.findChild<QTabWidget*>()->isEnabled());
+
+    // The link keeps polling on its closed port, and each poll runs into a
+    // reply timeout; none of them may pass for a failed probe and turn the
+    // message into "NO MFC device!".
+    QTest::qWait(3 * TervanHALV3::RECV_TIMEOUT_MS);
+    QCOMPARE(result.count(), 0);
+    QCOMPARE(statusText(w), QStringLiteral("Open fail!"));
+    QCOMPARE(statusStyle(w), kRed);
 }
 
 QTEST_MAIN(TestPortSearch)
