@@ -53,8 +53,10 @@ void TervanHALV3::readyRead()
     trackAck(reg);
     emit ack(reg);
     // The next frame leaves on the next tick, not from here. A late reply that
-    // arrives during a delay does not end the hold: the delay timer does.
-    if (!m_delayTimer->isActive())
+    // arrives during a delay does not end the hold: the delay timer does. Nor
+    // does it end a frame a receiver sent from inside the ack (possible once a
+    // refused request had freed the link): that frame awaits its own reply.
+    if (!m_delayTimer->isActive() && !m_recvTimer->isActive())
         m_busy = false;
 }
 

@@ -73,6 +73,7 @@ private slots:
     void strayByteBeforeReply();
     void corruptChecksum();
     void lateReplyStillAcked();
+    void frameSentFromAckIsAwaited();
     void macAddressReplySetsAddress();
     void setpointPolling_data();
     void setpointPolling();
@@ -349,6 +350,37 @@ void TestTransportRx::lateReplyStillAcked()
     QVERIFY(!hasAck(acks, "TargetGasCode"));
     QTRY_VERIFY_WITH_TIMEOUT(hasAck(acks, "TargetGasCode"), 2000);
     QCOMPARE(firstAck(acks, "TargetGasCode").output, QString("13"));
+}
+
+void TestTransportRx::frameSentFromAckIsAwaited()
+{
+    SimDevice dev;
+    dev.setSilentFor({"TargetGasCode"});
+    TervanHALV3 hal;
+    hal.setRetry(1);
+    QVERIFY(hal.open(dev.slavePath(), 9600));
+    QSignalSpy timeouts(&hal, &TervanHALV3::timeout);
+    bool refused = false;
+    bool queued = false;
+    // A receiver whose request is refused (which frees the link) and who then
+    // asks again: that frame goes out at once, from inside the ack.
+    connect(&hal, &TervanHALV3::ack, this, [&](TervanCore::mfc_reg_t r) {
+        if (r.cmd != "CM" || refused)
+            return;
+        QString e;
+        refused = !hal.request({readFrame("Bogus")}, e);
+        queued = hal.request({readFrame("TargetGasCode"), readFrame("DeviceType")}, e);
+    });
+    QString err;
+    QVERIFY(hal.readOne("CM", err));
+    QTRY_VERIFY(refused);
+    QVERIFY(queued);
+    QTRY_COMPARE(dev.requestCount("TargetGasCode"), 1);
+
+    // The link waits for that frame's reply: DeviceType must not overtake it.
+    QVERIFY(timeouts.wait(3000));
+    QCOMPARE(timeouts.first().first().toStringList(), (QStringList{"TargetGasCode", "DeviceType"}));
+    QCOMPARE(dev.requestCount("DeviceType"), 0);
 }
 
 void TestTransportRx::macAddressReplySetsAddress()
