@@ -50,6 +50,7 @@ private slots:
     void radioClicksWrite();
     void pwmButtons();
     void zeroButton();
+    void limitationDelaysValveWrites();
     void repliesSendNothing();
     void ignoredReplies();
     void resetReadouts();
@@ -411,6 +412,28 @@ void TestNormalPage::zeroButton()
     QCOMPARE(m_spy->count(), 1);
     QCOMPARE(lastWrite().cmd, QStringLiteral("ZeroStatusAndSetting"));
     QCOMPARE(lastWrite().input, QStringLiteral("1"));
+}
+
+void TestNormalPage::limitationDelaysValveWrites()
+{
+    auto frames = [this] {
+        QStringList out;
+        for (const mfc_frame_t& f : m_spy->last().at(0).value<QList<mfc_frame_t>>())
+            out << QStringLiteral("%1|%2|%3|%4%5").arg(f.cmd, QString::number(f.op), f.input)
+                           .arg(f.check ? "c" : "-").arg(f.background ? "b" : "-");
+        return out;
+    };
+    m_page->limitation_sync(true);
+    child<QRadioButton>("valveFullClose")->click();
+    QCOMPARE(frames(), QStringList({ "ValveCommand|1|1|--", "AppDelay|2|1500|--" }));
+    // Only valve commands get the delay.
+    child<QRadioButton>("cmVoltage")->click();
+    QCOMPARE(frames(), QStringList({ "CM|1|2|--" }));
+    child<QPushButton>("sp50")->click();
+    QCOMPARE(frames(), QStringList({ "DigitalSetpoint|1|50|--" }));
+    m_page->limitation_sync(false);
+    child<QRadioButton>("valveNormal")->click();
+    QCOMPARE(frames(), QStringList({ "ValveCommand|1|0|--" }));
 }
 
 void TestNormalPage::repliesSendNothing()
