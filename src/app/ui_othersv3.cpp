@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -20,6 +21,8 @@
 namespace {
 constexpr int POLL_INTERVAL_MS = 5000;
 constexpr int COMMIT_DELAY_MS = 1000;
+constexpr int GROUP_SIDE_MARGIN = 4;
+constexpr int GROUP_SPACING = 4;
 
 // Text of a TEXT reply: the value bytes up to the first zero byte (the area
 // need not carry one when the text fills it).
@@ -97,9 +100,30 @@ void UI_OthersV3::createLayout()
     right->addWidget(m_tableView);
 
     auto* columns = new QHBoxLayout(this);
+    columns->setContentsMargins(4, 4, 4, 4);
     columns->addLayout(left, 1);
     columns->addLayout(middle, 1);
     columns->addLayout(right, 1);
+    compactGroups();
+}
+
+// The English captions are long and the main window's width is fixed: inside
+// the groups, narrow side margins and gaps leave the width to the captions.
+void UI_OthersV3::compactGroups()
+{
+    for (QLayout* l : findChildren<QLayout*>()) {
+        if (!qobject_cast<QGroupBox*>(l->parentWidget()))
+            continue;
+        if (qobject_cast<QGroupBox*>(l->parent())) {
+            int left, top, right, bottom;
+            l->getContentsMargins(&left, &top, &right, &bottom);
+            l->setContentsMargins(GROUP_SIDE_MARGIN, top, GROUP_SIDE_MARGIN, bottom);
+        }
+        if (auto* grid = qobject_cast<QGridLayout*>(l))
+            grid->setHorizontalSpacing(GROUP_SPACING);
+        else if (auto* box = qobject_cast<QHBoxLayout*>(l))
+            box->setSpacing(GROUP_SPACING);
+    }
 }
 
 void UI_OthersV3::makeConnections()

@@ -76,6 +76,7 @@ private:
     void createGasGroups();
     void createRegisterTable();
     void createLayout();
+    void compactGroups();
     void makeConnections();
 
     // Every frame the page sends is built by one of these two.

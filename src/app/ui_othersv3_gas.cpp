@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +36,24 @@ QGroupBox* makeGroup(const QString& title, const QList<QWidget*>& row, bool stre
     }
     return group;
 }
+
+// The range label grows to "[15000,55000]sccm" once the ranges are known; the
+// "Set" button then goes to a second line, at the right as in the other groups.
+QGroupBox* makeTwoLineGroup(const QString& title, const QList<QWidget*>& line, QWidget* last)
+{
+    auto* group = new QGroupBox(title);
+    auto* first = new QHBoxLayout;
+    for (QWidget* w : line)
+        first->addWidget(w);
+    first->addStretch();
+    auto* second = new QHBoxLayout;
+    second->addStretch();
+    second->addWidget(last);
+    auto* box = new QVBoxLayout(group);
+    box->addLayout(first);
+    box->addLayout(second);
+    return group;
+}
 } // namespace
 
 void UI_OthersV3::createGasGroups()
@@ -43,6 +62,8 @@ void UI_OthersV3::createGasGroups()
     auto makeSet = [&](const char* name) {
         auto* b = new QPushButton(setText);
         b->setObjectName(QLatin1String(name));
+        // The style's minimum of 80 px is more than the short caption needs.
+        b->setMinimumWidth(b->fontMetrics().horizontalAdvance(setText) + 24);
         return b;
     };
 
@@ -52,8 +73,8 @@ void UI_OthersV3::createGasGroups()
     m_targetRangeLabel = new QLabel(QStringLiteral("SCCM"));
     m_targetRangeLabel->setObjectName(QStringLiteral("targetRangeLabel"));
     m_targetRangeSet = makeSet("targetRangeSet");
-    m_gasGroups << makeGroup(m_lang->translate(QStringLiteral("TargetGasRange")),
-                             {m_targetRange, m_targetRangeLabel, m_targetRangeSet}, false);
+    m_gasGroups << makeTwoLineGroup(m_lang->translate(QStringLiteral("TargetGasRange")),
+                                    {m_targetRange, m_targetRangeLabel}, m_targetRangeSet);
 
     m_factor = new QDoubleSpinBox;
     m_factor->setObjectName(QStringLiteral("factor"));

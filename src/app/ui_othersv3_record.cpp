@@ -33,7 +33,9 @@ void UI_OthersV3::createSaveGroup()
     m_saveInterval->setValue(60.0);
     auto* intervalRow = new QHBoxLayout;
     intervalRow->addWidget(m_saveInterval);
-    intervalRow->addWidget(new QLabel(m_lang->translate(QStringLiteral("Save time(Second)"))));
+    auto* intervalLabel = new QLabel(m_lang->translate(QStringLiteral("Save time(Second)")));
+    intervalLabel->setWordWrap(true); // too long for the column on one line in English
+    intervalRow->addWidget(intervalLabel, 1);
 
     m_fileName = new QLineEdit;
     m_fileName->setObjectName(QStringLiteral("saveFileName"));

@@ -2,14 +2,19 @@
 // the register grid, the accumulator and the read list.
 #include "tst_others_support.h"
 #include "ui_othersv3.h"
+#include "ui_test.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTabWidget>
 #include <QTableView>
 #include <QtTest>
 
@@ -49,6 +54,8 @@ private slots:
 
     void accumulator();
     void readList();
+    void captionsFitTheWindow_data();
+    void captionsFitTheWindow();
 
 private:
     WorkDir m_dir;
@@ -362,6 +369,72 @@ void TestOthersGas::readList()
                           "ReadControlledFlowAccumulator", "ReadFlow", "MFCSerialNumber", "ZeroConstant",
                           "TargetNullValue", "ValveCommandMode", "ValveCommand", "ReadValveVoltage",
                           "ReadTemperature"}));
+}
+
+void TestOthersGas::captionsFitTheWindow_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::newRow("en") << "en";
+    QTest::newRow("cn") << "cn";
+}
+
+// Inside the main window's fixed size every caption, box and button of the
+// page gets at least the width it needs (a word-wrapped label the height).
+void TestOthersGas::captionsFitTheWindow()
+{
+    QFETCH(QString, lang);
+    WorkDir::setLanguage(lang);
+    // The offscreen platform picks a 12 pt font; desktops give 9 pt, as xcb does here.
+    const QFont appFont = QApplication::font();
+    QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
+    struct RestoreFont
+    {
+        QFont font;
+        ~RestoreFont() { QApplication::setFont(font); }
+    } restore{appFont};
+    UI_Test w(QStringList{});
+    auto* page = w.findChild<UI_OthersV3*>();
+    auto* tabs = w.findChild<QTabWidget*>();
+    QVERIFY(page && tabs);
+    tabs->setEnabled(true);
+    tabs->setCurrentWidget(page);
+    // The widest range texts the page shows once the device has answered.
+    page->mfc_ack(makeReply("CalibrationGasFullScaleRange", 50000));
+    page->mfc_ack(makeReply("TargetGas2CalibrationGas", 1.0));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    QVERIFY2(page->minimumSizeHint().width() <= page->width(),
+             qPrintable(QStringLiteral("%1 > %2").arg(page->minimumSizeHint().width()).arg(page->width())));
+    auto* table = page->findChild<QTableView*>("registerTable");
+    QStringList clipped;
+    for (QWidget* c : page->findChildren<QWidget*>()) {
+        if (!c->isVisibleTo(page) || table->isAncestorOf(c))
+            continue;
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(c))
+            text = l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(c))
+            text = b->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(c))
+            text = g->title();
+        else if (qobject_cast<QAbstractSpinBox*>(c) || qobject_cast<QComboBox*>(c))
+            text = c->objectName();
+        else
+            continue;
+        const auto* label = qobject_cast<QLabel*>(c);
+        bool fits;
+        if (label && label->wordWrap()) {
+            fits = c->height() >= label->heightForWidth(c->width());
+        } else {
+            // An explicit minimum width stands for the widget's own minimum, as in layouts.
+            const int need = c->minimumWidth() > 0 ? c->minimumWidth() : c->minimumSizeHint().width();
+            fits = c->width() >= need;
+        }
+        if (!fits)
+            clipped << QStringLiteral("%1 (%2 px)").arg(text).arg(c->width());
+    }
+    QCOMPARE(clipped, QStringList{});
 }
 
 QTEST_MAIN(TestOthersGas)
