@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QVector>
 #include <QXmlStreamReader>
 
@@ -12,6 +13,7 @@
 #include <quazipfileinfo.h>
 
 #include <algorithm>
+#include <set>
 
 namespace xlsx {
 
@@ -205,14 +207,16 @@ bool Loader::run()
     rels.clear();
     if (!readRelationships(relsPartOf(workbook), &rels))
         return false;
+    // Looked up by id: a hostile file naming many sheets and relationships
+    // must not cost their product.
+    QHash<QString, QString> worksheets;
+    for (const Relationship& r : qAsConst(rels)) {
+        if (endsWithType(r.type, "worksheet") && !r.target.isEmpty() && !worksheets.contains(r.id))
+            worksheets.insert(r.id, r.target);
+    }
     QString sheet;
     for (const QString& id : qAsConst(sheetIds)) {
-        for (const Relationship& r : qAsConst(rels)) {
-            if (r.id == id && endsWithType(r.type, "worksheet") && !r.target.isEmpty()) {
-                sheet = r.target;
-                break;
-            }
-        }
+        sheet = worksheets.value(id);
         if (!sheet.isEmpty())
             break;
     }
@@ -287,6 +291,7 @@ bool Loader::readSheet(const QString& part)
     QXmlStreamReader xml(data);
     int row = 0;
     int column = 0;
+    std::set<int> unsorted; // rows whose cells came out of column order
     while (!xml.atEnd()) {
         xml.readNext();
         if (!refuseDtd(xml, part))
@@ -368,21 +373,33 @@ bool Loader::readSheet(const QString& part)
 
         if (++m_cells > kMaxLoadedCells)
             return fail(QStringLiteral("%1 has more than %2 cells").arg(part).arg(kMaxLoadedCells));
+        // Out-of-order cells are put in order once at the end: inserting each
+        // in place would cost a row's length per cell.
         CellRow& cells = (*m_rows)[row];
-        if (cells.empty() || cells.back().column < column) {
-            cells.push_back(Cell{column, value});
-        } else {
-            auto it = std::lower_bound(cells.begin(), cells.end(), column,
-                                       [](const Cell& c, int col) { return c.column < col; });
-            if (it != cells.end() && it->column == column)
-                it->value = value;
-            else
-                cells.insert(it, Cell{column, value});
-        }
+        if (!cells.empty() && cells.back().column >= column)
+            unsorted.insert(row);
+        cells.push_back(Cell{column, value});
     }
     if (xml.hasError())
         return xmlFailed(xml, part);
-    return error.isEmpty();
+    if (!error.isEmpty())
+        return false;
+    for (const int r : unsorted) {
+        CellRow& cells = (*m_rows)[r];
+        std::stable_sort(cells.begin(), cells.end(),
+                         [](const Cell& a, const Cell& b) { return a.column < b.column; });
+        // A cell given twice: the later one in the file wins.
+        CellRow kept;
+        kept.reserve(cells.size());
+        for (Cell& c : cells) {
+            if (!kept.empty() && kept.back().column == c.column)
+                kept.back().value = std::move(c.value);
+            else
+                kept.push_back(std::move(c));
+        }
+        cells.swap(kept);
+    }
+    return true;
 }
 
 bool loadWorkbook(const QString& path, CellMap* rows, QString* error)
