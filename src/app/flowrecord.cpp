@@ -59,7 +59,7 @@ void FlowRecord::start(double saveTime, const QString& path)
     d->recording = true;
     d->interval = saveTime;
     d->path = path;
-    qDebug() << "excel path: " << path;
+    qDebug().noquote().nospace() << "excel path: " << path;
     d->doc = new xlsx::Document(path);
     for (int c = 0; c < 3; ++c)
         d->doc->write(1, c + 1, kCaptions[c]);
@@ -106,7 +106,7 @@ void FlowRecord::saveDocument()
         return;
     }
     const QString msg = QStringLiteral("Record not saved: %1: %2").arg(d->path, d->doc->errorString());
-    qDebug() << msg;
+    qDebug().noquote() << msg;
     if (!d->errorReported) {
         d->errorReported = true;
         emit saveError(true, msg);

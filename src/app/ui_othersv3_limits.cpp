@@ -83,12 +83,12 @@ void UI_OthersV3::checkLimits()
         const double high = m_highLimit->value();
         const double low = m_lowLimit->value();
         if (m_flow > high) {
-            qDebug() << m_flow << " > " << high;
+            qDebug().nospace() << m_flow << " > " << high;
             raiseLimit(m_highAction->currentIndex(), false);
             return;
         }
         if (low > m_flow) {
-            qDebug() << m_flow << " < " << low;
+            qDebug().nospace() << m_flow << " < " << low;
             raiseLimit(m_lowAction->currentIndex(), true);
             return;
         }

@@ -246,23 +246,28 @@ void TestOthersAlarms::limitCheck_data()
     QTest::addColumn<double>("flow");
     QTest::addColumn<QStringList>("limit");    // error_limit_req emissions
     QTest::addColumn<QStringList>("requests"); // commands_req emissions
+    QTest::addColumn<QString>("trace");        // debug line of a raised limit
 
     const QString high = "true:UserDefFlowpHighLimit";
     const QString low = "true:UserDefTempLowLimit";
-    QTest::newRow("equal to high is inside") << 100 << 0 << 2 << 0 << 100.0 << QStringList{} << QStringList{};
+    QTest::newRow("equal to high is inside") << 100 << 0 << 2 << 0 << 100.0 << QStringList{} << QStringList{}
+                                             << "";
     QTest::newRow("above high, close") << 100 << 0 << 2 << 0 << 100.5 << QStringList{high}
-                                       << QStringList{"ValveCommand|1|1|fg"};
+                                       << QStringList{"ValveCommand|1|1|fg"} << "100.5 > 100";
     QTest::newRow("above high, open") << 100 << 0 << 1 << 0 << 101.0 << QStringList{high}
-                                      << QStringList{"ValveCommand|1|2|fg"};
-    QTest::newRow("below low, alarm only") << 100 << 5 << 0 << 0 << 3.0 << QStringList{low} << QStringList{};
+                                      << QStringList{"ValveCommand|1|2|fg"} << "101 > 100";
+    QTest::newRow("below low, alarm only") << 100 << 5 << 0 << 0 << 3.0 << QStringList{low} << QStringList{}
+                                           << "3 < 5";
     QTest::newRow("below low, open") << 100 << 5 << 0 << 1 << 3.0 << QStringList{low}
-                                     << QStringList{"ValveCommand|1|2|fg"};
-    QTest::newRow("equal to low is inside") << 100 << 5 << 0 << 2 << 5.0 << QStringList{} << QStringList{};
-    QTest::newRow("high 0 raises for any flow") << 0 << 0 << 0 << 0 << 0.01 << QStringList{high} << QStringList{};
+                                     << QStringList{"ValveCommand|1|2|fg"} << "3 < 5";
+    QTest::newRow("equal to low is inside") << 100 << 5 << 0 << 2 << 5.0 << QStringList{} << QStringList{}
+                                            << "";
+    QTest::newRow("high 0 raises for any flow") << 0 << 0 << 0 << 0 << 0.01 << QStringList{high} << QStringList{}
+                                                << "0.01 > 0";
     QTest::newRow("high below low: high first") << 10 << 50 << 1 << 2 << 30.0 << QStringList{high}
-                                                << QStringList{"ValveCommand|1|2|fg"};
+                                                << QStringList{"ValveCommand|1|2|fg"} << "30 > 10";
     QTest::newRow("cn message") << 10 << 0 << 0 << 0 << 11.0 << QStringList{QString::fromUtf8("true:流量上限溢出")}
-                                << QStringList{};
+                                << QStringList{} << "11 > 10";
 }
 
 void TestOthersAlarms::limitCheck()
@@ -274,6 +279,7 @@ void TestOthersAlarms::limitCheck()
     QFETCH(double, flow);
     QFETCH(QStringList, limit);
     QFETCH(QStringList, requests);
+    QFETCH(QString, trace);
 
     if (QString(QTest::currentDataTag()) == "cn message")
         WorkDir::setLanguage("cn");
@@ -286,6 +292,8 @@ void TestOthersAlarms::limitCheck()
 
     QSignalSpy limitSpy(&page, &UI_OthersV3::error_limit_req);
     QSignalSpy spy(&page, &UI_OthersV3::commands_req);
+    if (!trace.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(trace));
     // No ValveCommand reply yet: the valve counts as normal and the check runs.
     page.mfc_ack(makeReply("ReadFlow", flow));
     QCOMPARE(flagsText(limitSpy), limit);
