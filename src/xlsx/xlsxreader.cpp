@@ -410,6 +410,11 @@ bool loadWorkbook(const QString& path, CellMap* rows, QString* error)
         *error = QStringLiteral("Cannot read %1: it is a folder").arg(path);
         return false;
     }
+    // Opening a named pipe would wait for a writer, a device may never end.
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("Cannot read %1: it is not a regular file").arg(path);
+        return false;
+    }
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("Cannot read %1: %2").arg(path, probe.errorString());

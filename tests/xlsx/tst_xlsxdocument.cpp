@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using xlsx::Document;
@@ -337,6 +338,7 @@ void TestXlsxDocument::badFiles_data()
     QTest::newRow("missing sheet") << "missing_sheet.xlsx" << "worksheet";
     QTest::newRow("entities") << "entities.xlsx" << "document type";
     QTest::newRow("folder") << "folder" << "folder";
+    QTest::newRow("named pipe") << "fifo" << "not a regular file"; // opening one would wait for a writer
 }
 
 void TestXlsxDocument::badFiles()
@@ -364,8 +366,10 @@ void TestXlsxDocument::badFiles()
         path = kData + QLatin1Char('/') + kind;
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("bad.xlsx")));
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     }
-    if (!kind.endsWith(QLatin1String(".xlsx")) && kind != QLatin1String("folder")) {
+    if (!kind.endsWith(QLatin1String(".xlsx")) && kind != QLatin1String("folder") && kind != QLatin1String("fifo")) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
