@@ -211,6 +211,10 @@ const TextPair kChinese[] = {
     {"ReadADC", "读取ADC"},
     {"Current setpoint:", "当前设定值:"},
     {"Manul setpoint:", "手动设定值:"},
+    // Messages of our own, beyond the original table.
+    {"The instruction manual is missing:", "使用说明书不存在:"},
+    {"No viewer could open the instruction manual:", "无法打开使用说明书:"},
+    {"Calibration table needs %1 X and %1 Y values, got %2 and %3.", "校准表需要 %1 个 X 值和 %1 个 Y 值，实际为 %2 个和 %3 个。"},
 };
 
 } // namespace
