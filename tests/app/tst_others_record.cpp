@@ -94,6 +94,10 @@ void TestOthersRecord::nameProposedFromSerial()
     page.mfc_ack(makeReply("MFCSerialNumber", "SN-0042"));
     verifyProposedName(edit->text(), "SN-0042", before);
     QVERIFY(QFileInfo::exists("record/keep.txt"));
+
+    // The serial number comes from the device and never names another folder.
+    page.mfc_ack(makeReply("MFCSerialNumber", "../up\\x\tz"));
+    verifyProposedName(edit->text(), ".._up_x_z", before);
 }
 
 void TestOthersRecord::startAndStop()
