@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
 namespace xlsx {
 
@@ -38,6 +39,7 @@ private:
     bool readSharedStrings(const QString& part);
     bool readSheet(const QString& part);
     bool readRichText(QXmlStreamReader& xml, QString* text);
+    bool checkMarkup(const QByteArray& data, const QString& part);
     bool fail(const QString& why)
     {
         if (error.isEmpty())
@@ -89,7 +91,123 @@ QString relsPartOf(const QString& part)
         + QLatin1String(".rels");
 }
 
+// The XML parser compares every attribute of a tag with every other one and
+// looks each name's namespace up through all declarations in scope: markup
+// with very many of either costs the square of its size (days for a part of
+// a few megabytes). No workbook part needs more than a few dozen.
+constexpr int kMaxAttributesPerTag = 128;
+constexpr int kMaxNamespacesInScope = 128;
+
+enum class Markup { Fine, TooManyAttributes, TooManyNamespaces };
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// One linear pass over the markup of a part (UTF-8 or ASCII-compatible).
+Markup scanMarkup(const QByteArray& data)
+{
+    const char* const begin = data.constData();
+    const int n = data.size();
+    std::vector<int> open; // namespace declarations made by each open element
+    int inScope = 0;
+    const auto startsAt = [&](int at, const char* text, int len) {
+        return at + len <= n && qstrncmp(begin + at, text, uint(len)) == 0;
+    };
+    int i = 0;
+    while (i < n) {
+        const int lt = data.indexOf('<', i);
+        if (lt < 0)
+            break;
+        i = lt + 1;
+        if (startsAt(lt, "<!--", 4)) {
+            const int e = data.indexOf("-->", lt + 4);
+            i = e < 0 ? n : e + 3;
+            continue;
+        }
+        if (startsAt(lt, "<![CDATA[", 9)) {
+            const int e = data.indexOf("]]>", lt + 9);
+            i = e < 0 ? n : e + 3;
+            continue;
+        }
+        if (i < n && begin[i] == '?') {
+            const int e = data.indexOf("?>", i);
+            i = e < 0 ? n : e + 2;
+            continue;
+        }
+        if (i < n && begin[i] == '!')
+            break; // a document type declaration: refused when parsed, before any element
+        const bool endTag = i < n && begin[i] == '/';
+        int attributes = 0;
+        int declarations = 0;
+        char quote = 0;
+        bool selfClosing = false;
+        for (; i < n; ++i) {
+            const char c = begin[i];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '=') {
+                ++attributes;
+            } else if (c == '>') {
+                selfClosing = begin[i - 1] == '/';
+                ++i;
+                break;
+            } else if (isSpace(c) && startsAt(i + 1, "xmlns", 5) && i + 6 < n
+                       && (begin[i + 6] == ':' || begin[i + 6] == '=' || isSpace(begin[i + 6]))) {
+                ++declarations;
+            }
+        }
+        if (endTag) {
+            if (!open.empty()) {
+                inScope -= open.back();
+                open.pop_back();
+            }
+            continue;
+        }
+        if (attributes > kMaxAttributesPerTag)
+            return Markup::TooManyAttributes;
+        if (inScope + declarations > kMaxNamespacesInScope)
+            return Markup::TooManyNamespaces;
+        if (!selfClosing) {
+            open.push_back(declarations);
+            inScope += declarations;
+        }
+    }
+    return Markup::Fine;
+}
+
 } // namespace
+
+bool Loader::checkMarkup(const QByteArray& data, const QString& part)
+{
+    // The parser also reads UTF-16 parts: scan their UTF-8 form.
+    Markup m;
+    const bool le = data.startsWith("\xff\xfe") || (data.size() > 1 && data.at(0) == '<' && data.at(1) == 0);
+    const bool be = data.startsWith("\xfe\xff") || (data.size() > 1 && data.at(0) == 0 && data.at(1) == '<');
+    if (le || be) {
+        const int units = data.size() / 2;
+        QString text(units, Qt::Uninitialized);
+        const uchar* b = reinterpret_cast<const uchar*>(data.constData());
+        for (int k = 0; k < units; ++k)
+            text[k] = QChar(le ? ushort(b[2 * k] | (b[2 * k + 1] << 8)) : ushort((b[2 * k] << 8) | b[2 * k + 1]));
+        m = scanMarkup(text.toUtf8());
+    } else {
+        m = scanMarkup(data);
+    }
+    switch (m) {
+    case Markup::TooManyAttributes:
+        return fail(QStringLiteral("%1 has a tag with more than %2 attributes").arg(part).arg(kMaxAttributesPerTag));
+    case Markup::TooManyNamespaces:
+        return fail(QStringLiteral("%1 has more than %2 namespaces in scope").arg(part).arg(kMaxNamespacesInScope));
+    case Markup::Fine:
+        break;
+    }
+    return true;
+}
 
 bool Loader::readPart(const QString& name, QByteArray* data, bool* missing)
 {
@@ -132,7 +250,7 @@ bool Loader::readPart(const QString& name, QByteArray* data, bool* missing)
     file.close();
     if (file.getZipError() != UNZ_OK)
         return fail(QStringLiteral("the part %1 is damaged (checksum)").arg(name));
-    return true;
+    return checkMarkup(*data, name);
 }
 
 bool Loader::readRelationships(const QString& part, QVector<Relationship>* rels, bool* missing)

@@ -414,6 +414,51 @@ void TestXlsxDocument::hostileFiles_data()
                  {"xl/_rels/workbook.xml.rels", rels}, {"xl/worksheets/sheet1.xml", plainSheet}}
         << "no worksheet" << QString();
 
+    // Markup whose parsing costs the square of its size: one tag with very
+    // many attributes, or very many namespace declarations in scope.
+    QByteArray attributes = "<row r=\"1\"><c r=\"A1\"";
+    for (int i = 0; i < 400000; ++i)
+        attributes += " a" + QByteArray::number(i) + "=\"\"";
+    attributes += "><v>1</v></c></row>";
+    QTest::newRow("tag with 400000 attributes")
+        << Parts{{"_rels/.rels", rootRels()}, {"xl/workbook.xml", oneSheetWorkbook},
+                 {"xl/_rels/workbook.xml.rels", oneSheetRels}, {"xl/worksheets/sheet1.xml", sheetXml(attributes)}}
+        << "attributes" << QString();
+    // 4000 nested elements declaring 100 each, then 400000 elements to resolve.
+    QByteArray namespaces = QByteArray("<worksheet xmlns=\"") + kMainNs + "\"><sheetData><row r=\"1\">";
+    for (int g = 0; g < 4000; ++g) {
+        namespaces += "<g";
+        for (int i = 0; i < 100; ++i)
+            namespaces += " xmlns:p" + QByteArray::number(g * 100 + i) + "=\"u\"";
+        namespaces += ">";
+    }
+    for (int i = 0; i < 400000; ++i)
+        namespaces += "<x/>";
+    for (int g = 0; g < 4000; ++g)
+        namespaces += "</g>";
+    namespaces += "</row></sheetData></worksheet>";
+    QTest::newRow("400000 namespaces in scope")
+        << Parts{{"_rels/.rels", rootRels()}, {"xl/workbook.xml", oneSheetWorkbook},
+                 {"xl/_rels/workbook.xml.rels", oneSheetRels}, {"xl/worksheets/sheet1.xml", namespaces}}
+        << "namespaces" << QString();
+    // The same in UTF-16, which the parser reads as well.
+    const QString utf16 = QString::fromUtf8(namespaces);
+    QByteArray namespaces16(reinterpret_cast<const char*>(utf16.utf16()), utf16.size() * 2);
+    namespaces16.prepend("\xff\xfe");
+    QTest::newRow("400000 namespaces in scope, UTF-16")
+        << Parts{{"_rels/.rels", rootRels()}, {"xl/workbook.xml", oneSheetWorkbook},
+                 {"xl/_rels/workbook.xml.rels", oneSheetRels}, {"xl/worksheets/sheet1.xml", namespaces16}}
+        << "namespaces" << QString();
+    // Declarations that go out of scope again do not add up.
+    QByteArray scoped = "<row r=\"1\">";
+    for (int i = 0; i < 1000; ++i)
+        scoped += "<c r=\"A1\" xmlns:x=\"u\" x:a=\"1\"><v>" + QByteArray::number(i) + "</v></c>";
+    scoped += "</row>";
+    QTest::newRow("many declarations, few in scope")
+        << Parts{{"_rels/.rels", rootRels()}, {"xl/workbook.xml", oneSheetWorkbook},
+                 {"xl/_rels/workbook.xml.rels", oneSheetRels}, {"xl/worksheets/sheet1.xml", sheetXml(scoped)}}
+        << QString() << "999";
+
     // Cells out of column order, one given twice: sorted, the later one wins.
     const QByteArray shuffled = sheetXml(
         "<row r=\"1\"><c r=\"E1\"><v>5</v></c><c r=\"C1\"><v>3</v></c><c r=\"A1\" t=\"inlineStr\"><is><t>first</t></is></c>"
@@ -443,7 +488,7 @@ void TestXlsxDocument::hostileFiles()
         return;
     }
     QVERIFY2(!doc.isLoadFailed(), qPrintable(doc.errorString()));
-    QCOMPARE(doc.read(QStringLiteral("A1")), QVariant(a1));
+    QCOMPARE(doc.read(QStringLiteral("A1")).toString(), a1);
     if (QTest::currentDataTag() == QLatin1String("cells out of order")) {
         for (int c = 2; c <= 5; ++c)
             QCOMPARE(doc.read(1, c), QVariant(c == 3 ? 33.0 : double(c)));
