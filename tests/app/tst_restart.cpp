@@ -114,10 +114,14 @@ void TestRestart::threeRestartsThenClose()
     QCOMPARE(langButtons, (QStringList{QString::fromUtf8("切换到中文"), QString::fromUtf8("切换到中文"),
                                        "Change to English", QString::fromUtf8("切换到中文")}));
     QCOMPARE(firstTabs, (QStringList{"Communication", "Communication", QString::fromUtf8("通信信息"), "Communication"}));
-    // Rebuilding leaks no descriptor (ports, timers, pipes).
+    // Rebuilding leaks no descriptor (ports, timers, pipes): the count never
+    // grows past the second pass's (Qt may close a helper descriptor of its own
+    // between passes, so it can shrink).
     QCOMPARE(descriptors.size(), 4);
-    QCOMPARE(descriptors.at(2), descriptors.at(1));
-    QCOMPARE(descriptors.at(3), descriptors.at(1));
+    for (int i = 2; i < descriptors.size(); ++i)
+        QVERIFY2(descriptors.at(i) <= descriptors.at(1),
+                 qPrintable(QStringLiteral("pass %1: %2 descriptors, pass 1: %3")
+                                .arg(i).arg(descriptors.at(i)).arg(descriptors.at(1))));
     // The language switches kept the user's other settings.
     QCOMPARE(dir.readIni(), (QVariantMap{{"lang", "en"}, {"yx_rate_min", "0.5"}}));
 }
