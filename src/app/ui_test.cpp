@@ -5,14 +5,19 @@
 #include "logger.h"
 #include "ui_basev3.h"
 #include "ui_drvv3.h"
+#include "ui_manualcalv3.h"
 #include "ui_normalv3.h"
 #include "ui_othersv3.h"
 #include "ui_productv3.h"
+#include "ui_toolsv3.h"
+#include "ui_usercalv3.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMoveEvent>
 #include <QProgressBar>
@@ -56,6 +61,7 @@ void UI_Test::init(const QStringList& ports)
     m_logger = new Logger(QStringLiteral("main"));
 
     buildUi();
+    buildMenu();
     makeConnections();
 
     setWindowTitle(QStringLiteral("Varnoc V1.03"));
@@ -73,7 +79,8 @@ UI_Test::~UI_Test()
     // Nothing a page does while being torn down may reach a half-deleted window.
     for (QObject* page : {static_cast<QObject*>(m_drv), static_cast<QObject*>(m_product),
                           static_cast<QObject*>(m_base), static_cast<QObject*>(m_normal),
-                          static_cast<QObject*>(m_others)})
+                          static_cast<QObject*>(m_others), static_cast<QObject*>(m_userCal),
+                          static_cast<QObject*>(m_tools), static_cast<QObject*>(m_manualCal)})
         disconnect(page, nullptr, this, nullptr);
 
     delete m_lang;
@@ -83,7 +90,9 @@ UI_Test::~UI_Test()
     delete m_base;
     delete m_normal;
     delete m_others;
-    // The calibration and register pages are deleted here, after the others page.
+    delete m_userCal;
+    delete m_tools;
+    delete m_manualCal;
     delete m_activity;
     delete m_tabs;
     delete m_central;
@@ -99,9 +108,10 @@ void UI_Test::buildUi()
     m_product = new UI_ProductV3();
     m_base = new UI_BaseV3(false);
     m_normal = new UI_NormalV3(false);
-    // UI_UserCalV3 is built here, between the normal and the others page.
+    m_userCal = new UI_UserCalV3();
     m_others = new UI_OthersV3();
-    // UI_ToolsV3 and UI_ManualCalV3 are built here, after the others page.
+    m_tools = new UI_ToolsV3();
+    m_manualCal = new UI_ManualCalV3();
 
     m_activity = new QProgressBar();
     m_activity->setObjectName(QStringLiteral("activityBar"));
@@ -123,6 +133,36 @@ void UI_Test::buildUi()
     setCentralWidget(m_central);
 }
 
+void UI_Test::buildMenu()
+{
+    // Each engineering page opens beside the main window, so the live flow of
+    // the normal page stays in view while calibrating. Usable once a device
+    // has been found.
+    const QList<QPair<QString, QWidget*>> entries = {{QStringLiteral("ManulCalib"), m_manualCal},
+                                                     {QStringLiteral("UserCal"), m_userCal},
+                                                     {QStringLiteral("Tools"), m_tools}};
+    for (const auto& entry : entries) {
+        const QString title = m_lang->translate(entry.first);
+        QWidget* page = entry.second;
+        QAction* action = menuBar()->addAction(title);
+        action->setObjectName(entry.first);
+        action->setEnabled(false);
+        connect(action, &QAction::triggered, this, [this, page, title]() { showEngineeringPage(page, title); });
+        m_pageActions << action;
+    }
+}
+
+void UI_Test::showEngineeringPage(QWidget* page, const QString& title)
+{
+    page->setWindowTitle(title);
+    page->setWindowIcon(windowIcon());
+    if (!page->isVisible())
+        page->move(x() + frameGeometry().width(), y());
+    page->show();
+    page->raise();
+    page->activateWindow();
+}
+
 void UI_Test::makeConnections()
 {
     connect(m_base, &UI_BaseV3::onClicked_appRestart, this, &UI_Test::onClicked_appRestart);
@@ -139,9 +179,11 @@ void UI_Test::makeConnections()
     connect(m_others, &UI_OthersV3::error_limit_req, this, &UI_Test::error_limit_req);
     connect(m_others, &UI_OthersV3::error_alarmWarning_req, this, &UI_Test::error_alarmWarning_req);
     connect(m_others, &UI_OthersV3::saveRecord_req, m_normal, &UI_NormalV3::saveRecord_req);
-    // The user calibration page's recoverXYTable_req, writeXYTable_req and
-    // commands_req, and the commands_req of the register tool and the manual
-    // calibration page, are connected here once those pages exist.
+    connect(m_userCal, &UI_UserCalV3::recoverXYTable_req, this, &UI_Test::recoverXYTable_req);
+    connect(m_userCal, &UI_UserCalV3::writeXYTable_req, this, &UI_Test::writeXYTable_req);
+    connect(m_userCal, &UI_UserCalV3::commands_req, this, &UI_Test::commands_req);
+    connect(m_tools, &UI_ToolsV3::commands_req, this, &UI_Test::commands_req);
+    connect(m_manualCal, &UI_ManualCalV3::commands_req, this, &UI_Test::commands_req);
 }
 
 void UI_Test::closeEvent(QCloseEvent* e)
@@ -153,10 +195,16 @@ void UI_Test::closeEvent(QCloseEvent* e)
     QPushButton* cancel = box.addButton(m_lang->translate(QStringLiteral("Cancel")), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.exec();
-    if (box.clickedButton() == sure)
-        e->accept();
-    else
+    if (box.clickedButton() != sure) {
         e->ignore();
+        return;
+    }
+    e->accept();
+    // The engineering windows close with the main window; left open they
+    // would keep the program running without its link.
+    for (QWidget* page : {static_cast<QWidget*>(m_manualCal), static_cast<QWidget*>(m_userCal),
+                          static_cast<QWidget*>(m_tools)})
+        page->hide();
 }
 
 void UI_Test::schedule_show_req()

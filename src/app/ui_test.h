@@ -10,13 +10,17 @@
 
 class LanguageDictionary;
 class Logger;
+class QAction;
 class QProgressBar;
 class QTabWidget;
 class UI_BaseV3;
 class UI_DrvV3;
+class UI_ManualCalV3;
 class UI_NormalV3;
 class UI_OthersV3;
 class UI_ProductV3;
+class UI_ToolsV3;
+class UI_UserCalV3;
 
 // The program's main window: builds every page, finds the device, routes the
 // pages' requests to the serial link and every reply back to the visible
@@ -50,6 +54,8 @@ public slots:
     void error_record_req(bool isSet, QString msg);
     void schedule_show_req();
     void changedAddr_req();
+    // The link reported an undecodable reply or a failed read-back.
+    void mfc_error(QString msg);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -65,7 +71,9 @@ private:
 
     void init(const QStringList& ports);
     void buildUi();
+    void buildMenu();
     void makeConnections();
+    void showEngineeringPage(QWidget* page, const QString& title);
     void connectHal();
     void searchPorts(const QStringList& ports);
     void readStartupRegisters();
@@ -84,9 +92,12 @@ private:
     UI_ProductV3* m_product = nullptr;
     UI_NormalV3* m_normal = nullptr;
     UI_OthersV3* m_others = nullptr;
-    // The user calibration (UI_UserCalV3), register tool (UI_ToolsV3) and
-    // manual calibration (UI_ManualCalV3) pages join here as m_userCal,
-    // m_tools and m_manualCal: built without parent, never placed in the tabs.
+    // The engineering pages: built without parent, never placed in the tabs;
+    // each opens in a window of its own from the menu.
+    UI_UserCalV3* m_userCal = nullptr;
+    UI_ToolsV3* m_tools = nullptr;
+    UI_ManualCalV3* m_manualCal = nullptr;
+    QList<QAction*> m_pageActions;
     QProgressBar* m_activity = nullptr;
     Logger* m_logger = nullptr;
     QStringList m_startupRegs;

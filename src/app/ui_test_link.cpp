@@ -6,10 +6,14 @@
 #include "tervanhalv3.h"
 #include "ui_basev3.h"
 #include "ui_drvv3.h"
+#include "ui_manualcalv3.h"
 #include "ui_normalv3.h"
 #include "ui_othersv3.h"
 #include "ui_productv3.h"
+#include "ui_toolsv3.h"
+#include "ui_usercalv3.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QProgressBar>
@@ -45,6 +49,8 @@ void UI_Test::search_result(bool ok, QString portName, int bps)
         return;
     }
     qDebug().noquote().nospace() << "Found " << portName << " " << bps;
+    for (QAction* action : qAsConst(m_pageActions))
+        action->setEnabled(true);
     connectHal();
     readStartupRegisters();
 }
@@ -55,13 +61,14 @@ void UI_Test::connectHal()
     connect(hal, &TervanHALV3::timeout, this, &UI_Test::mfc_nack);
     connect(hal, &TervanHALV3::ack, this, &UI_Test::mfc_ack);
     connect(hal, &TervanHALV3::empty, this, &UI_Test::mfc_empty);
+    connect(hal, &TervanHALV3::error, this, &UI_Test::mfc_error);
 }
 
 void UI_Test::readStartupRegisters()
 {
     m_startupRegs = m_base->readList();
-    // The user calibration page's list is merged last, once that page exists.
-    const QList<QStringList> lists = {m_product->readList(), m_normal->readList(), m_others->readList()};
+    const QList<QStringList> lists = {m_product->readList(), m_normal->readList(), m_others->readList(),
+                                      m_userCal->readList()};
     for (const QStringList& names : lists) {
         for (const QString& name : names) {
             if (!m_startupRegs.contains(name))
@@ -95,8 +102,8 @@ void UI_Test::mfc_ack(TervanCore::mfc_reg_t reg)
 {
     if (m_errorFlags & ERROR_COMM)
         clearError();
-    // A "CM" reply enables the user calibration page in mode 1 and disables it
-    // otherwise; that rule comes with the page.
+    if (reg.cmd == QLatin1String("CM"))
+        m_userCal->setControlMode(reg.value.u8);
     if (reg.cmd == QLatin1String("MACAddress"))
         m_drv->hal()->setAddress(reg.value.u8);
 
@@ -105,6 +112,10 @@ void UI_Test::mfc_ack(TervanCore::mfc_reg_t reg)
     m_product->mfc_ack(reg);
     m_normal->mfc_ack(reg);
     m_others->mfc_ack(reg);
+    // The engineering pages get every reply, shown or not, after the device pages.
+    m_userCal->mfc_ack(reg);
+    m_tools->mfc_ack(reg);
+    m_manualCal->mfc_ack(reg);
     stepActivity();
 }
 
@@ -114,12 +125,18 @@ void UI_Test::mfc_nack(QStringList cmds)
     qDebug().noquote().nospace() << "Command :\r\n " << text;
     showError(text);
     m_normal->resetReadouts(cmds);
-    // The user calibration page ends its pending operation here (its mfc_nack).
+    m_userCal->mfc_nack(cmds);
+}
+
+void UI_Test::mfc_error(QString msg)
+{
+    // The link has already dropped its queues; the pages learn of it here.
+    showError(msg);
 }
 
 void UI_Test::mfc_empty()
 {
-    // The manual calibration page's onQueueEmpty is called here once it exists.
+    m_manualCal->onQueueEmpty();
     qDebug() << "MFC is empty";
 }
 
@@ -138,6 +155,12 @@ void UI_Test::showError(const QString& msg)
     m_errorFlags |= ERROR_COMM;
     m_errorMsg = msg;
     updateStatusBar();
+    // Every request queued or in flight is gone: no engineering page may keep
+    // waiting for its replies. The status line is settled first, since a page
+    // may show a box of its own.
+    m_userCal->linkFailed(msg);
+    m_tools->linkFailed(msg);
+    m_manualCal->linkFailed(msg);
 }
 
 void UI_Test::clearError()

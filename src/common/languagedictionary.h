@@ -3,6 +3,8 @@
 #include <QMap>
 #include <QString>
 
+#include <initializer_list>
+
 // English-to-Chinese text map of the whole program. Every window and page
 // builds its own; the language is read from tervancal.ini once, at
 // construction, so a change of language takes effect by rebuilding the UI.
@@ -23,8 +25,20 @@ public:
     // Name of the settings file, relative to the working directory.
     static QString settingsFileName();
 
+    // One English text and its Chinese translation.
+    struct TextPair
+    {
+        const char* key;
+        const char* value;
+    };
+
 private:
+    // Later pairs win over earlier ones with the same key.
+    static void addPairs(QMap<QString, QString>& dict, std::initializer_list<TextPair> pairs);
     void loadChinese();
+    static void addChineseManualCal(QMap<QString, QString>& dict);
+    static void addChineseUserCal(QMap<QString, QString>& dict);
+    static void addChineseTools(QMap<QString, QString>& dict);
 
     QMap<QString, QString> m_dict;
     QString m_language;

@@ -2,14 +2,8 @@
 
 namespace {
 
-struct TextPair
-{
-    const char* key;
-    const char* value;
-};
-
 // Insertion order matters: a key that appears twice keeps its later value.
-const TextPair kChinese[] = {
+const std::initializer_list<LanguageDictionary::TextPair> kChinese = {
     {"Export fail. Please close file at an other appliction!", "导出失败,请先在其他应用程序关闭改文件!"},
     {"F.S.%/S", "F.S.%/秒"},
     {"Less", "小于"},
@@ -222,6 +216,15 @@ const TextPair kChinese[] = {
 void LanguageDictionary::loadChinese()
 {
     m_dict.clear();
-    for (const TextPair& p : kChinese)
-        m_dict.insert(QString::fromUtf8(p.key), QString::fromUtf8(p.value));
+    addPairs(m_dict, kChinese);
+    // Messages of the calibration and register pages, each page's in its own file.
+    addChineseManualCal(m_dict);
+    addChineseUserCal(m_dict);
+    addChineseTools(m_dict);
+}
+
+void LanguageDictionary::addPairs(QMap<QString, QString>& dict, std::initializer_list<TextPair> pairs)
+{
+    for (const TextPair& p : pairs)
+        dict.insert(QString::fromUtf8(p.key), QString::fromUtf8(p.value));
 }
