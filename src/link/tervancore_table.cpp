@@ -159,7 +159,7 @@ const QList<Row>& tableRows()
         {QStringLiteral("CalTabValueY30"), 0x66014D, QStringLiteral("FIXED16.16"), true, QStringLiteral("0"), QStringLiteral("2")},
         {QStringLiteral("CalTabValueY31"), 0x66014E, QStringLiteral("FIXED16.16"), true, QStringLiteral("0"), QStringLiteral("2")},
         {QStringLiteral("CalTabValueY32"), 0x66014F, QStringLiteral("FIXED16.16"), true, QStringLiteral("0"), QStringLiteral("2")},
-        {QStringLiteral("VoltageSetpointGain"), 0xA00101, QStringLiteral("FIXED16.16"), true, QStringLiteral("0"), QStringLiteral("1.5")},
+        {QStringLiteral("VoltageSetpointGain"), 0xA00101, QStringLiteral("FIXED16.16"), false, QStringLiteral("0"), QStringLiteral("1.5")},
         {QStringLiteral("VoltageSetpointOffset"), 0xA00102, QStringLiteral("FIXED16.16"), false, QStringLiteral("-0.5"), QStringLiteral("0.5")},
         {QStringLiteral("CurrentSetpointGain"), 0xA00103, QStringLiteral("FIXED16.16"), false, QStringLiteral("0.5"), QStringLiteral("1.5")},
         {QStringLiteral("CurrentSetpointOffset"), 0xA00104, QStringLiteral("FIXED16.16"), false, QStringLiteral("-0.5"), QStringLiteral("0.5")},

@@ -159,7 +159,7 @@ const Row kRows[] = {
     {"CalTabValueY30", 0x66014D, "FIXED16.16", true, "0", "2"},
     {"CalTabValueY31", 0x66014E, "FIXED16.16", true, "0", "2"},
     {"CalTabValueY32", 0x66014F, "FIXED16.16", true, "0", "2"},
-    {"VoltageSetpointGain", 0xA00101, "FIXED16.16", true, "0", "1.5"},
+    {"VoltageSetpointGain", 0xA00101, "FIXED16.16", false, "0", "1.5"},
     {"VoltageSetpointOffset", 0xA00102, "FIXED16.16", false, "-0.5", "0.5"},
     {"CurrentSetpointGain", 0xA00103, "FIXED16.16", false, "0.5", "1.5"},
     {"CurrentSetpointOffset", 0xA00104, "FIXED16.16", false, "-0.5", "0.5"},
