@@ -3,7 +3,11 @@
 #include "xlsxdocument.h"
 
 #include <QDebug>
+#include <QFileInfo>
+#include <QStringList>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace {
 const QString kCaptions[] = {
@@ -11,18 +15,38 @@ const QString kCaptions[] = {
     QStringLiteral("设定流量"),
     QStringLiteral("瞬时流量"),
 };
+constexpr int kColumns = 3;
+
+bool pathTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
 } // namespace
 
 struct FlowRecord::Private
 {
     Clock clock;
     xlsx::Document* doc = nullptr;
-    QString path;
+    QString startPath;       // the path the record was started on
+    QString path;            // the file being written
+    int part = 1;            // number of that file within the record
+    int rowLimit = xlsx::kMaxRows;
     bool recording = false;
     int row = 0;             // next row to write
+    int firstUnsaved = 0;    // first row not yet in the file
     double interval = 60.0;  // seconds between rows
     qint64 nextMs = 0;       // ms since the epoch at which the next row is due
     bool errorReported = false;
+
+    // "record/A1_240303_140509.xlsx", part 2 -> "record/A1_240303_140509_2.xlsx".
+    QString partPath(int n) const
+    {
+        const QString name = QFileInfo(startPath).fileName();
+        const int dot = name.lastIndexOf(QLatin1Char('.'));
+        const int stemEnd = startPath.size() - name.size() + (dot > 0 ? dot : name.size());
+        return startPath.left(stemEnd) + QLatin1Char('_') + QString::number(n) + startPath.mid(stemEnd);
+    }
 };
 
 FlowRecord::FlowRecord(QObject* parent)
@@ -34,9 +58,9 @@ FlowRecord::FlowRecord(QObject* parent)
 
 FlowRecord::~FlowRecord()
 {
-    // Rows kept after a failed save get one more chance; nobody is left to tell.
+    // Unsaved rows get one more chance; nobody is left to tell.
     if (d->doc)
-        d->doc->save();
+        saveDocument();
     delete d->doc;
     delete d;
 }
@@ -44,6 +68,11 @@ FlowRecord::~FlowRecord()
 void FlowRecord::setClock(Clock clock)
 {
     d->clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+}
+
+void FlowRecord::setRowLimit(int rows)
+{
+    d->rowLimit = std::clamp(rows, 2, xlsx::kMaxRows);
 }
 
 qint64 FlowRecord::dueAfter(const QDateTime& from) const
@@ -58,13 +87,44 @@ void FlowRecord::start(double saveTime, const QString& path)
 
     d->recording = true;
     d->interval = saveTime;
-    d->path = path;
+    d->startPath = path;
+    d->part = 1;
     qDebug().noquote().nospace() << "excel path: " << path;
-    d->doc = new xlsx::Document(path);
-    for (int c = 0; c < 3; ++c)
+    openFile(path);
+    d->nextMs = dueAfter(d->clock());
+}
+
+void FlowRecord::openFile(const QString& path)
+{
+    d->path = path;
+    d->doc = new xlsx::Document(path, xlsx::Document::Stream);
+    for (int c = 0; c < kColumns; ++c)
         d->doc->write(1, c + 1, kCaptions[c]);
     d->row = 2;
-    d->nextMs = dueAfter(d->clock());
+    d->firstUnsaved = 2;
+}
+
+void FlowRecord::continueInNewFile()
+{
+    // Rows the old file never got go first into the new one.
+    QList<QStringList> carried;
+    for (int r = d->firstUnsaved; r < d->row; ++r) {
+        QStringList cells;
+        for (int c = 1; c <= kColumns; ++c)
+            cells << d->doc->read(r, c).toString();
+        carried << cells;
+    }
+    delete d->doc;
+    do
+        ++d->part;
+    while (pathTaken(d->partPath(d->part)));
+    openFile(d->partPath(d->part));
+    qDebug().noquote().nospace() << "excel path: " << d->path;
+    for (const QStringList& cells : qAsConst(carried)) {
+        for (int c = 0; c < kColumns; ++c)
+            d->doc->write(d->row, c + 1, cells.at(c));
+        ++d->row;
+    }
 }
 
 void FlowRecord::stop()
@@ -72,7 +132,7 @@ void FlowRecord::stop()
     d->recording = false;
     if (!d->doc)
         return;
-    saveDocument();
+    report(saveDocument());
     delete d->doc;
     d->doc = nullptr;
 }
@@ -85,30 +145,59 @@ void FlowRecord::step(double activeSetpoint, double flow)
     if (now.toMSecsSinceEpoch() < d->nextMs)
         return;
 
-    const int row = d->row;
-    d->doc->write(row, 1, now.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss:zzz")));
-    d->doc->write(row, 2, QString::number(activeSetpoint, 'g', 6));
-    d->doc->write(row, 3, QString::number(flow, 'g', 6));
-    d->row += 1;
-    saveDocument();
+    if (d->row > d->rowLimit) {
+        // The old file gets one more chance at rows a failed save left behind.
+        if (d->firstUnsaved < d->row && d->doc->save())
+            d->firstUnsaved = d->row;
+        continueInNewFile();
+    }
+    const int row = d->row++;
+    const QString cells[kColumns] = {
+        now.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss:zzz")),
+        QString::number(activeSetpoint, 'g', 6),
+        QString::number(flow, 'g', 6),
+    };
+    bool written = true;
+    for (int c = 0; c < kColumns; ++c)
+        written = d->doc->write(row, c + 1, cells[c]) && written;
+    QString problem = saveDocument();
+    if (!written)
+        problem = QStringLiteral("Record row not written: %1: row %2").arg(d->path).arg(row);
+    report(problem);
     d->nextMs = dueAfter(now);
 }
 
 bool FlowRecord::isRecording() const { return d->recording; }
 
-void FlowRecord::saveDocument()
+// Empty when every row written so far is in a file.
+QString FlowRecord::saveDocument()
 {
-    if (d->doc->save()) {
+    bool saved = d->doc->save();
+    if (!saved && d->doc->isFileLost()) {
+        // Our file was removed or replaced: leave it be and go on beside it.
+        qDebug().noquote() << d->doc->errorString();
+        continueInNewFile();
+        saved = d->doc->save();
+    }
+    if (saved) {
+        d->firstUnsaved = d->row;
+        return QString();
+    }
+    return QStringLiteral("Record not saved: %1: %2").arg(d->path, d->doc->errorString());
+}
+
+void FlowRecord::report(const QString& problem)
+{
+    if (problem.isEmpty()) {
         if (d->errorReported) {
             d->errorReported = false;
             emit saveError(false, QString());
         }
         return;
     }
-    const QString msg = QStringLiteral("Record not saved: %1: %2").arg(d->path, d->doc->errorString());
-    qDebug().noquote() << msg;
+    qDebug().noquote() << problem;
     if (!d->errorReported) {
         d->errorReported = true;
-        emit saveError(true, msg);
+        emit saveError(true, problem);
     }
 }

@@ -9,9 +9,14 @@
 // The flow record of the normal page: one spreadsheet row of date-time, active
 // setpoint and flow at most once per interval, saved after every row.
 //
-// A failed save is reported once through saveError(true, msg); the rows stay
-// in the document, so the next save that succeeds writes them all and clears
-// the report with saveError(false, "").
+// Saved rows are not kept in memory, so a record may run for weeks. A record
+// that fills its sheet, or whose file was removed or changed by someone else,
+// continues in a new file beside it: the same name with "_2", "_3", ... before
+// the extension, the same captions.
+//
+// A failed save (or a row that could not be written) is reported once through
+// saveError(true, msg); unsaved rows wait for the next save, and the next
+// save that succeeds clears the report with saveError(false, "").
 class FlowRecord : public QObject
 {
     Q_OBJECT
@@ -24,6 +29,9 @@ public:
 
     // Tests set a clock of their own; the default is QDateTime::currentDateTime.
     void setClock(Clock clock);
+    // Rows a file may hold, captions included (at least 2): the sheet's limit
+    // unless a test or benchmark needs a short one.
+    void setRowLimit(int rows);
 
     // Starts a record on path with a row every saveTime seconds. A record still
     // running is saved and closed first. Nothing is written to disk yet.
@@ -41,7 +49,10 @@ signals:
 
 private:
     struct Private;
-    void saveDocument();
+    void openFile(const QString& path);
+    void continueInNewFile();
+    QString saveDocument();
+    void report(const QString& problem);
     qint64 dueAfter(const QDateTime& from) const;
 
     Private* d;

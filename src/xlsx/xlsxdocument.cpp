@@ -16,24 +16,32 @@ struct Document::Private {
     CellMap rows;
     QString error;
     bool loadFailed = false;
-    // Rows up to savedRow are in the file as our writer left it; later rows
-    // can be appended unless rewrite is set (an earlier row changed, or the
-    // file is not of our making yet).
+    bool stream = false;
+    bool fileLost = false;
+    // Rows up to savedRow are in the file as our writer left it, rows up to
+    // fedRow at least in its compressor; later rows can be appended unless
+    // rewrite is set (an earlier row changed, or the file is not of our
+    // making yet).
     int savedRow = 0;
+    int fedRow = 0;
     bool rewrite = true;
     bool dirty = false;
+    // What a Stream document forgot: its last saved row and widest column.
+    int forgottenRow = 0;
+    int forgottenColumns = 0;
     mutable int maxColumn = 0;
     mutable bool maxColumnStale = false;
     qint64 lastSaveBytes = 0;
     PackageWriter writer;
 
-    int lastRow() const { return rows.empty() ? 0 : rows.rbegin()->first; }
+    int lastRow() const { return rows.empty() ? forgottenRow : rows.rbegin()->first; }
     void changed(int row)
     {
         dirty = true;
-        if (row <= savedRow)
+        if (row <= fedRow)
             rewrite = true;
     }
+    void saved();
 };
 
 // The stored form of a value: QString, double or bool; null clears the cell.
@@ -75,11 +83,12 @@ static bool normalize(const QVariant& in, QVariant* out)
     return true;
 }
 
-Document::Document(const QString& path) : d(std::make_unique<Private>())
+Document::Document(const QString& path, Mode mode) : d(std::make_unique<Private>())
 {
     d->path = path;
+    d->stream = mode == Stream;
     const QFileInfo info(path);
-    if (path.isEmpty() || !(info.exists() || info.isSymLink()))
+    if (d->stream || path.isEmpty() || !(info.exists() || info.isSymLink()))
         return;
     if (!loadWorkbook(path, &d->rows, &d->error))
         d->loadFailed = true;
@@ -133,6 +142,8 @@ bool Document::write(int row, int column, const QVariant& value)
 {
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
         return false;
+    if (d->stream && row <= d->fedRow)
+        return false;
     QVariant stored;
     if (!normalize(value, &stored))
         return false;
@@ -180,12 +191,29 @@ int Document::rowCount() const
 int Document::columnCount() const
 {
     if (d->maxColumnStale) {
-        d->maxColumn = 0;
+        d->maxColumn = d->forgottenColumns;
         for (const auto& row : d->rows)
             d->maxColumn = std::max(d->maxColumn, row.second.back().column);
         d->maxColumnStale = false;
     }
     return d->maxColumn;
+}
+
+void Document::Private::saved()
+{
+    savedRow = fedRow = lastRow();
+    rewrite = false;
+    dirty = false;
+    lastSaveBytes = writer.lastBytesWritten();
+    if (!stream || rows.empty())
+        return;
+    // Saved rows live in the file only: memory stays flat however long the sheet.
+    for (const auto& row : rows)
+        forgottenColumns = std::max(forgottenColumns, row.second.back().column);
+    forgottenRow = savedRow;
+    rows.clear();
+    maxColumn = forgottenColumns;
+    maxColumnStale = false;
 }
 
 bool Document::save()
@@ -195,28 +223,46 @@ bool Document::save()
         d->error = QStringLiteral("Cannot save: the file has no name");
         return false;
     }
+    if (d->fileLost)
+        return false;
     QString error;
     if (!d->rewrite && d->writer.canAppend(d->path)) {
-        if (!d->dirty)
+        if (!d->dirty && !d->writer.hasQueued())
             return true;
-        if (d->writer.append(d->path, d->rows.upper_bound(d->savedRow), d->rows.end(), &error)) {
-            d->savedRow = d->lastRow();
+        if (d->dirty && d->writer.feed(d->rows.upper_bound(d->fedRow), d->rows.end(), &error)) {
+            d->fedRow = d->lastRow();
             d->dirty = false;
-            d->lastSaveBytes = d->writer.lastBytesWritten();
+        }
+        if (error.isEmpty() && d->writer.flush(d->path, &error)) {
+            d->saved();
             return true;
         }
-        // The in-place write may have left the file half done: rewrite it whole.
+        d->error = error;
+        // A Stream document can only add to its file: the queued rows wait for the next save.
+        if (d->stream && d->writer.canAppend(d->path))
+            return false;
+    }
+    if (d->stream && d->forgottenRow > 0) {
+        // The forgotten rows cannot be written again, and the file that held
+        // them is gone or someone else's.
+        d->fileLost = true;
+        if (error.isEmpty())
+            error = QStringLiteral("Cannot write %1: the file was removed or changed by another program").arg(d->path);
+        d->error = error;
+        return false;
     }
     if (!d->writer.writeAll(d->path, d->rows, &error)) {
         d->error = error;
         d->rewrite = true;
         return false;
     }
-    d->savedRow = d->lastRow();
-    d->rewrite = false;
-    d->dirty = false;
-    d->lastSaveBytes = d->writer.lastBytesWritten();
+    d->saved();
     return true;
+}
+
+bool Document::isFileLost() const
+{
+    return d->fileLost;
 }
 
 qint64 Document::lastSaveBytes() const

@@ -19,7 +19,16 @@ namespace xlsx {
 // records in place, so its cost does not grow with the length of the sheet.
 class Document {
 public:
-    explicit Document(const QString& path);
+    enum Mode {
+        Load,   // reads the file at path, if any, and keeps every row
+        // An append-only sheet whose memory does not grow with its rows: it
+        // starts empty (its first save replaces any file at path), and a row
+        // is forgotten once saved, so read() no longer finds it; rows up to
+        // the last one a save handed to the file can no longer be written.
+        Stream,
+    };
+
+    explicit Document(const QString& path, Mode mode = Load);
     ~Document();
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
@@ -39,6 +48,10 @@ public:
     int columnCount() const;
 
     bool save();
+    // A Stream document whose file was removed or changed by someone else
+    // after it forgot saved rows: it can never save again. Its unsaved rows
+    // can still be read.
+    bool isFileLost() const;
     // Bytes the last successful save wrote to the file (0 when nothing changed).
     qint64 lastSaveBytes() const;
 

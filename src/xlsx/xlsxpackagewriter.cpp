@@ -195,7 +195,8 @@ struct PackageWriter::Stream {
     quint64 usize = 0;
     quint64 sheetOffset = 0; // local header of the sheet entry
     quint64 bodyStart = 0;   // its first compressed byte
-    quint64 bodyEnd = 0;     // where the next compressed rows go
+    quint64 bodyEnd = 0;     // end of the compressed rows, queued ones included
+    QByteArray queued;       // compressed rows not yet in the file; they go at bodyEnd - queued.size()
     QByteArray fixedCentral; // central directory entries of the fixed parts
     quint16 time = 0;
     quint16 date = 0;
@@ -226,7 +227,7 @@ struct PackageWriter::Stream {
     }
 
     // Closing block, data descriptor, central directory and end record for the
-    // sheet as it stands; written at bodyEnd.
+    // sheet as it stands; they follow the queued rows.
     bool closing(QByteArray& out, QString* error) const
     {
         const QByteArray& tail = compressedTail();
@@ -379,8 +380,31 @@ bool PackageWriter::canAppend(const QString& path) const
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && m_stream->matches(st);
 }
 
-bool PackageWriter::append(const QString& path, CellMap::const_iterator first,
-                           CellMap::const_iterator last, QString* error)
+bool PackageWriter::feed(CellMap::const_iterator first, CellMap::const_iterator last, QString* error)
+{
+    if (!m_stream) {
+        *error = QStringLiteral("no open worksheet to add rows to");
+        return false;
+    }
+    QByteArray xml;
+    for (auto it = first; it != last; ++it)
+        appendRowXml(xml, it->first, it->second);
+    const int before = m_stream->queued.size();
+    if (!m_stream->feed(xml, true, m_stream->queued)) {
+        *error = QStringLiteral("compressor failed");
+        reset();
+        return false;
+    }
+    m_stream->bodyEnd += quint64(m_stream->queued.size() - before);
+    return true;
+}
+
+bool PackageWriter::hasQueued() const
+{
+    return m_stream && !m_stream->queued.isEmpty();
+}
+
+bool PackageWriter::flush(const QString& path, QString* error)
 {
     m_lastBytes = 0;
     if (!m_stream) {
@@ -388,36 +412,42 @@ bool PackageWriter::append(const QString& path, CellMap::const_iterator first,
         return false;
     }
     Stream& s = *m_stream;
-    auto fail = [&](const QString& why, int fd) {
+    int fd = -1;
+    struct stat st;
+    // Remembers what our own failed write left, so the next flush still knows
+    // the file as ours and writes the queued rows over it.
+    auto fail = [&](const QString& why) {
         *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
-        if (fd >= 0)
+        if (fd >= 0) {
+            if (::fstat(fd, &st) == 0)
+                s.remember(st);
+            else
+                reset();
             ::close(fd);
-        reset();
+        }
         return false;
     };
 
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
-        return fail(sysError(errno), -1);
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return fail(sysError(errno), fd);
-    if (!s.matches(st))
-        return fail(QStringLiteral("the file was changed by another program"), fd);
+        return fail(sysError(errno));
+    if (::fstat(fd, &st) != 0 || !s.matches(st)) {
+        ::close(fd);
+        fd = -1;
+        reset();
+        return fail(QStringLiteral("the file was changed by another program"));
+    }
 
-    QByteArray xml;
-    for (auto it = first; it != last; ++it)
-        appendRowXml(xml, it->first, it->second);
-    // The new rows replace the old closing bytes, which start at bodyEnd.
-    const off_t at = off_t(s.bodyEnd);
-    QByteArray suffix;
-    if (!s.feed(xml, true, suffix))
-        return fail(QStringLiteral("compressor failed"), fd);
-    s.bodyEnd += quint64(suffix.size());
+    QByteArray suffix = s.queued;
     QString why;
-    if (!s.closing(suffix, &why))
-        return fail(why, fd);
-
+    if (!s.closing(suffix, &why)) {
+        ::close(fd);
+        fd = -1;
+        reset();
+        return fail(why);
+    }
+    // The queued rows replace the old closing bytes.
+    const off_t at = off_t(s.bodyEnd) - off_t(s.queued.size());
     const off_t newEnd = at + off_t(suffix.size());
     // Claim the room first: when the disk is full or the file may not grow, this
     // fails before any byte of the existing workbook is touched.
@@ -429,7 +459,7 @@ bool PackageWriter::append(const QString& path, CellMap::const_iterator first,
             // Undo a partial extension; the old bytes are untouched either way.
             if (::ftruncate(fd, st.st_size) != 0)
                 rc = errno;
-            return fail(sysError(rc), fd);
+            return fail(sysError(rc));
         }
     }
     qint64 done = 0;
@@ -438,16 +468,19 @@ bool PackageWriter::append(const QString& path, CellMap::const_iterator first,
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return fail(sysError(n < 0 ? errno : EIO), fd);
+            return fail(sysError(n < 0 ? errno : EIO));
         done += n;
     }
     if (newEnd < st.st_size && ::ftruncate(fd, newEnd) != 0)
-        return fail(sysError(errno), fd);
-    if (::fstat(fd, &st) != 0)
-        return fail(sysError(errno), fd);
-    s.remember(st);
-    ::close(fd);
+        return fail(sysError(errno));
+    s.queued.clear();
     m_lastBytes = suffix.size();
+    // The rows are in; without the file's identity no later row may be added in place.
+    if (::fstat(fd, &st) == 0)
+        s.remember(st);
+    else
+        reset();
+    ::close(fd);
     return true;
 }
 

@@ -24,14 +24,19 @@ public:
     // Whole workbook to a temporary file beside path, renamed over it.
     bool writeAll(const QString& path, const CellMap& rows, QString* error);
 
-    // True when append() may add rows to path: our own last write produced the
-    // file and nobody changed it since.
+    // True when rows may be added in place: our own last write produced the
+    // file at path and nobody changed it since.
     bool canAppend(const QString& path) const;
 
-    // Adds the rows in [first, last) (all after the last written row) in place.
-    // Any failure drops the append state, so the next save rewrites the file.
-    bool append(const QString& path, CellMap::const_iterator first,
-                CellMap::const_iterator last, QString* error);
+    // Compresses the rows in [first, last) (all after the last fed row); they
+    // stay queued until a flush() puts them into the file.
+    bool feed(CellMap::const_iterator first, CellMap::const_iterator last, QString* error);
+    bool hasQueued() const;
+
+    // Writes the queued rows and the closing records in place. A failed write
+    // keeps them queued for the next flush: the rows written before stay in
+    // the file, and the next flush writes over whatever this one left.
+    bool flush(const QString& path, QString* error);
 
     void reset();
     qint64 lastBytesWritten() const { return m_lastBytes; }
