@@ -209,6 +209,8 @@ const std::initializer_list<LanguageDictionary::TextPair> kChinese = {
     {"The instruction manual is missing:", "使用说明书不存在:"},
     {"No viewer could open the instruction manual:", "无法打开使用说明书:"},
     {"Calibration table needs %1 X and %1 Y values, got %2 and %3.", "校准表需要 %1 个 X 值和 %1 个 Y 值，实际为 %2 个和 %3 个。"},
+    {"Record not saved: %1: %2", "记录未保存: %1: %2"},
+    {"Record row not written: %1: row %2", "记录行未写入: %1: 第 %2 行"},
 };
 
 } // namespace

@@ -4,5 +4,11 @@
 void LanguageDictionary::addChineseManualCal(QMap<QString, QString>& dict)
 {
     addPairs(dict, {
+        {"Not written: %1 = \"%2\" is empty, not a number or out of the register's range.",
+         "未写入：%1 = \"%2\" 为空、不是数字或超出寄存器范围。"},
+        {"Nothing written: %1 is empty or not a number.", "未写入：%1 为空或不是数字。"},
+        {"Nothing written: %1 and %2 are equal (%3).", "未写入：%1 与 %2 相等（%3）。"},
+        {"Nothing written: the average of %1 is 0.", "未写入：%1 的平均值为 0。"},
+        {"Operation ended: %1", "操作已终止：%1"},
     });
 }

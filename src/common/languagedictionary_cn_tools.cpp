@@ -4,5 +4,8 @@
 void LanguageDictionary::addChineseTools(QMap<QString, QString>& dict)
 {
     addPairs(dict, {
+        {"Not confirmed by the device: ", "设备未确认: "},
+        {"Row %1: %2 cannot take the value %3.", "第%1行: %2 不能写入值 %3。"},
+        {"Nothing imported.", "未导入任何数据。"},
     });
 }

@@ -1,0 +1,274 @@
+// The manual calibration page's operation framework, requests, reply
+// dispatcher and the reads and writes of single cells.
+#include "ui_manualcalv3.h"
+
+#include "languagedictionary.h"
+#include "notice.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTimer>
+
+// ---- cells --------------------------------------------------------------
+
+void UI_ManualCalV3::setCell(QStandardItemModel* model, int row, int column, const QString& text)
+{
+    if (QStandardItem* item = model->item(row, column))
+        item->setText(text);
+}
+
+QString UI_ManualCalV3::cell(QStandardItemModel* model, int row, int column) const
+{
+    const QStandardItem* item = model->item(row, column);
+    return item ? item->text() : QString();
+}
+
+void UI_ManualCalV3::showIn(QStandardItemModel* model, int row, const QString& text)
+{
+    setCell(model, row, COL_READONLY, text);
+    setCell(model, row, COL_STATUS, QStringLiteral("YES"));
+}
+
+// A value the page computed is written by the operation's own list; its cell
+// must not run the edit path a second time.
+void UI_ManualCalV3::setWritableQuietly(QStandardItemModel* model, int row, const QString& text)
+{
+    m_quietEdit = true;
+    setCell(model, row, COL_WRITABLE, text);
+    m_quietEdit = false;
+}
+
+void UI_ManualCalV3::safe_sensor_updateWriteable(int row, QString text)
+{
+    setWritableQuietly(m_sensorModel, row, text);
+    setCell(m_sensorModel, row, COL_STATUS, QStringLiteral("No"));
+}
+
+// ---- requests ------------------------------------------------------------
+
+QList<mfc_frame_t> UI_ManualCalV3::commitFrames(int delayMs)
+{
+    return {makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1")),
+            makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QString::number(delayMs))};
+}
+
+void UI_ManualCalV3::requestRead(const QString& name)
+{
+    emit commands_req({makeFrame(name)});
+}
+
+void UI_ManualCalV3::requestWriteAndProgram(const QString& name, const QString& value)
+{
+    emit commands_req(QList<mfc_frame_t>{makeFrame(name, MFC_WRITE, value)} + commitFrames(DIRECT_COMMIT_DELAY_MS));
+}
+
+// The link refuses a whole list for one bad value and drops everything queued
+// with it; the page tests its values with the same codec first.
+QString UI_ManualCalV3::writeProblem(const QString& name, const QString& value) const
+{
+    QByteArray frame;
+    QString err;
+    if (m_core->encodeWrite(name, value, frame, err))
+        return QString();
+    return m_lang->translate(QStringLiteral("Not written: %1 = \"%2\" is empty, not a number or out of the register's range."))
+        .arg(name, value);
+}
+
+// A typed input of a calculation; an empty cell is not taken for 0.
+bool UI_ManualCalV3::typedNumber(QStandardItemModel* model, int row, double& v)
+{
+    bool ok = false;
+    v = cell(model, row, COL_WRITABLE).toDouble(&ok);
+    if (!ok)
+        showMessage(m_lang->translate(QStringLiteral("Nothing written: %1 is empty or not a number."))
+                        .arg(cell(model, row, COL_NAME)));
+    return ok;
+}
+
+void UI_ManualCalV3::refuseEqual(QStandardItemModel* model, int row1, int row2, const QString& value)
+{
+    showMessage(m_lang->translate(QStringLiteral("Nothing written: %1 and %2 are equal (%3)."))
+                    .arg(cell(model, row1, COL_NAME), cell(model, row2, COL_NAME), value));
+}
+
+// ---- operations ------------------------------------------------------------
+
+void UI_ManualCalV3::beginOperation(int op)
+{
+    m_op = op;
+    setEnabled(false);
+    m_opTimer->start();
+}
+
+void UI_ManualCalV3::finishOperation()
+{
+    m_opTimer->stop();
+    m_op = MCAL_IDLE;
+    setEnabled(true);
+    m_stale += m_expected;
+    m_expected.clear();
+}
+
+void UI_ManualCalV3::expectReplies(const QList<mfc_frame_t>& frames)
+{
+    for (const mfc_frame_t& f : frames) {
+        if (f.op != MFC_DELAY)
+            m_expected << f.cmd;
+    }
+}
+
+void UI_ManualCalV3::startOperation(int op, const QList<mfc_frame_t>& frames)
+{
+    beginOperation(op);
+    expectReplies(frames);
+    // A refused list ends the operation inside this emit (linkFailed).
+    emit commands_req(frames);
+}
+
+void UI_ManualCalV3::showMessage(const QString& text)
+{
+    showNotice(text);
+}
+
+void UI_ManualCalV3::timeout4op()
+{
+    if (m_op == MCAL_IDLE)
+        return;
+    // Ended before the box opens: a reply arriving meanwhile finds the page idle.
+    finishOperation();
+    showMessage(m_lang->translate(QStringLiteral("Timeout")));
+}
+
+void UI_ManualCalV3::linkFailed(const QString& msg)
+{
+    // The link has dropped its queues: none of those replies will come.
+    m_stale.clear();
+    if (m_op == MCAL_IDLE)
+        return;
+    finishOperation();
+    m_stale.clear();
+    showMessage(m_lang->translate(QStringLiteral("Operation ended: %1")).arg(msg));
+}
+
+void UI_ManualCalV3::onQueueEmpty()
+{
+}
+
+// ---- replies ---------------------------------------------------------------
+
+void UI_ManualCalV3::mfc_ack(TervanCore::mfc_reg_t reg)
+{
+    const QString& cmd = reg.cmd;
+    if (!m_stale.isEmpty() && m_stale.first() == cmd) {
+        m_stale.removeFirst();
+        return;
+    }
+    const bool ours = m_op != MCAL_IDLE && !m_expected.isEmpty() && m_expected.first() == cmd;
+    if (ours)
+        m_expected.removeFirst();
+
+    if (cmd == QLatin1String("SensorGain")) {
+        showIn(m_sensorModel, 3, reg.output);
+        if (ours && m_op == MCAL_BACKUP_GAIN) {
+            m_gainEdit->setText(reg.output);
+            m_restoreButton->setEnabled(true);
+            finishOperation();
+        } else if (ours && m_op == MCAL_RESTORE_GAIN) {
+            finishOperation();
+        }
+    } else if (cmd == QLatin1String("ReadSensorRatio")) {
+        if (ours)
+            accumulateSensorRatio(reg);
+    } else if (cmd == QLatin1String("SensorOffset")) {
+        if (m_ratioCount == 0)
+            showIn(m_sensorModel, 1, reg.output);
+    } else if (cmd == QLatin1String("EEPROMProgram")) {
+        const bool closing = m_op == MCAL_SENSOR_ZERO || m_op == MCAL_SENSOR_FS || m_op == MCAL_CAL_PWMV
+            || m_op == MCAL_CAL_PWMC || m_op == MCAL_CAL_SETPOINTV || m_op == MCAL_CAL_SETPOINTC;
+        if (ours && closing)
+            finishOperation();
+    } else if (cmd == QLatin1String("VoltagePWMGain") || cmd == QLatin1String("VoltagePWMOffset")) {
+        if (m_op != MCAL_SET_PWMV)
+            showIn(m_pwmvModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);
+    } else if (cmd == QLatin1String("SetVoltagePWM")) {
+        showIn(m_pwmvModel, m_pwmvRow, reg.output);
+        if (ours && m_op == MCAL_SET_PWMV)
+            finishOperation();
+    } else if (cmd == QLatin1String("CurrentPWMGain") || cmd == QLatin1String("CurrentPWMOffset")) {
+        if (m_op != MCAL_SET_PWMC)
+            showIn(m_pwmcModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);
+    } else if (cmd == QLatin1String("SetCurrentPWM")) {
+        showIn(m_pwmcModel, m_pwmcRow, reg.output);
+        if (ours && m_op == MCAL_SET_PWMC)
+            finishOperation();
+    } else if (cmd == QLatin1String("VoltageSetpointGain") || cmd == QLatin1String("VoltageSetpointOffset")) {
+        if (m_op != MCAL_ADC_V)
+            showIn(m_setpointvModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);
+    } else if (cmd == QLatin1String("ReadVoltageADC")) {
+        if (ours && m_op == MCAL_ADC_V)
+            accumulateAdc(reg, setpointvChannel(), m_adcvCount, m_adcvSum, m_setpointV1Radio, m_setpointV2Radio);
+    } else if (cmd == QLatin1String("ReadCurrentADC")) {
+        if (ours && m_op == MCAL_ADC_C)
+            accumulateAdc(reg, setpointcChannel(), m_adccCount, m_adccSum, m_setpointC1Radio, m_setpointC2Radio);
+    } else if (cmd == QLatin1String("CurrentSetpointGain") || cmd == QLatin1String("CurrentSetpointOffset")) {
+        if (m_op != MCAL_ADC_C)
+            showIn(m_setpointcModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);
+    }
+}
+
+// ---- double-click reads and direct writes ------------------------------------
+
+void UI_ManualCalV3::readRowRegister(QStandardItemModel* model, const QModelIndex& index, int offsetRow,
+                                     const QString& offsetReg, int gainRow, const QString& gainReg)
+{
+    // In the "Writable" column a double-click only opens the editor.
+    if (!index.isValid() || index.column() == COL_WRITABLE)
+        return;
+    const int row = index.row();
+    if (row != offsetRow && row != gainRow)
+        return;
+    setCell(model, row, COL_STATUS, QStringLiteral("No"));
+    requestRead(row == offsetRow ? offsetReg : gainReg);
+}
+
+void UI_ManualCalV3::writeRowRegister(QStandardItemModel* model, int row, const QString& reg)
+{
+    const QString text = cell(model, row, COL_WRITABLE);
+    const QString problem = writeProblem(reg, text);
+    if (!problem.isEmpty()) {
+        showMessage(problem);
+        return;
+    }
+    setCell(model, row, COL_STATUS, QStringLiteral("No"));
+    requestWriteAndProgram(reg, text);
+}
+
+void UI_ManualCalV3::doubleClicked_Sensor(QModelIndex index)
+{
+    readRowRegister(m_sensorModel, index, 1, QStringLiteral("SensorOffset"), 3, QStringLiteral("SensorGain"));
+}
+
+void UI_ManualCalV3::doubleClicked_PWMV(QModelIndex index)
+{
+    const Channel c = pwmvChannel();
+    readRowRegister(c.model, index, 4, c.offsetReg, 5, c.gainReg);
+}
+
+void UI_ManualCalV3::doubleClicked_PWMC(QModelIndex index)
+{
+    const Channel c = pwmcChannel();
+    readRowRegister(c.model, index, 4, c.offsetReg, 5, c.gainReg);
+}
+
+void UI_ManualCalV3::doubleClicked_setpointv(QModelIndex index)
+{
+    const Channel c = setpointvChannel();
+    readRowRegister(c.model, index, 4, c.offsetReg, 5, c.gainReg);
+}
+
+void UI_ManualCalV3::doubleClicked_setpointc(QModelIndex index)
+{
+    const Channel c = setpointcChannel();
+    readRowRegister(c.model, index, 4, c.offsetReg, 5, c.gainReg);
+}

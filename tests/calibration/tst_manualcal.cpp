@@ -1,0 +1,290 @@
+// The manual calibration page driven through the main window and the
+// simulated device: each operation's request list, the values that reach the
+// device, double-click reads and direct writes of single cells, the "Timeout"
+// box, replies left over from a timed-out operation; and the failures of the
+// link that end what every engineering page has pending.
+#include "caltestutil.h"
+#include "ui_manualcalv3.h"
+#include "ui_toolsv3.h"
+
+using namespace caltest;
+using QSL = QStringList;
+
+// A measurement on the sensor tab; `closing` is the list behind the ten readings, or the box of a refusal.
+struct SensorCase { QString radio, reading, closing; };
+// Tab t: x1, y1, x2, y2 measured, then offset and gain written (or the box of a refusal). PWM tabs (1, 2):
+// x = raw value set, y = output typed in. Setpoint tabs (3, 4): x = input typed in, y = the average of ten
+// ADC readings that sum to 10 y + 5 (- 5 for a negative y): it truncates toward zero.
+struct PointCase { int t; QSL regs, points; QString result; }; // regs: offset, gain, raw setting or ADC
+// A double-click on cell (row, col) of tab t, or with col -1 an edit of its "Writable" cell to `text`;
+// `sent` is the one list the page sends, or the box of a refusal, or empty when nothing happens.
+struct CellCase { int t, row, col; QString text, sent; };
+Q_DECLARE_METATYPE(SensorCase)
+Q_DECLARE_METATYPE(PointCase)
+Q_DECLARE_METATYPE(CellCase)
+
+class TestManualCal : public QObject
+{
+    Q_OBJECT
+
+    QWidget* tab(int t) { return m_page->findChild<QTabWidget*>()->widget(t); }
+    QStandardItemModel* model(int t) { return qobject_cast<QStandardItemModel*>(tab(t)->findChild<QTableView*>()->model()); }
+    QString cell(int t, int row, int col) { return model(t)->item(row, col)->text(); }
+    void edit(int t, int row, const QString& text) { model(t)->item(row, 1)->setText(text); }
+    QAbstractButton* button(int t, const QString& caption)
+    {
+        for (QAbstractButton* b : tab(t)->findChildren<QAbstractButton*>())
+            if (b->text() == caption)
+                return b;
+        return nullptr;
+    }
+    void click(int t, const QSL& captions)
+    {
+        for (const QString& caption : captions)
+            button(t, caption)->click();
+    }
+    QTimer* opTimer() { return m_page->findChild<QTimer*>(QStringLiteral("opTimer")); }
+    bool waitIdle(int ms = 8000) { return waitUntil([this] { return m_page->isEnabled(); }, ms); }
+    static QSL times(int n, const QString& s) { return QVector<QString>(n, s).toList(); }
+    static bool near16(const QString& a, const QString& b) { return qAbs(a.toDouble() - b.toDouble()) <= 1.0 / 65536; }
+
+    apptest::WorkDir m_dir;
+    SimDevice m_dev;
+    std::unique_ptr<UI_Test> m_w;
+    UI_ManualCalV3* m_page = nullptr;
+    QSL m_sent; // each list the page emitted since init()
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(startOn(m_dev, m_w, m_page));
+        recordLists(m_page, this, m_sent);
+    }
+
+    void init()
+    {
+        takeBoxes();
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->isEnabled(), 10000);
+        // A commit's hold left by the previous case only costs time: drop the
+        // queues as any error does. Once a good reply has cleared that error,
+        // nothing of earlier cases is left on the line.
+        m_w->writeXYTable_req({}, {});
+        QTRY_VERIFY(apptest::statusStyle(*m_w) != apptest::kRed);
+        m_sent.clear();
+        m_dev.clearRequests();
+    }
+
+    void sensorMeasurement_data()
+    {
+        QTest::addColumn<SensorCase>("c");
+        QTest::newRow("zero") << SensorCase{"Ratio_Zero", "0.025", "SensorOffset=-0.025, EEPROMProgram=1, AppDelay=2000"};
+        QTest::newRow("full scale") << SensorCase{"Ratio_F.S.", "4", "SensorGain=16384, EEPROMProgram=1, AppDelay=2000"};
+        QTest::newRow("full scale, average 0") << SensorCase{"Ratio_F.S.", "0", "Nothing written: the average of Ratio_F.S. is 0."};
+    }
+
+    void sensorMeasurement()
+    {
+        QFETCH(SensorCase, c);
+        const bool zero = c.radio == QLatin1String("Ratio_Zero");
+        const bool refused = !c.closing.contains('=');
+        m_dev.setValue(QStringLiteral("ReadSensorRatio"), c.reading);
+        click(0, {c.radio, QStringLiteral("Calculate")});
+        QVERIFY(!m_page->isEnabled());
+        QVERIFY(waitIdle());
+        const QString measure = QStringLiteral("CM=4, SensorGain=1, ") + (zero ? "SensorOffset=0, " : "")
+            + times(10, QStringLiteral("ReadSensorRatio")).join(QStringLiteral(", "));
+        // One closing list: filling the computed cell wrote nothing by itself.
+        QCOMPARE(m_sent, refused ? QSL{measure} : QSL({measure, c.closing}));
+        QCOMPARE(takeBoxes(), refused ? QSL{c.closing} : QSL());
+        const int row = zero ? 1 : 3;
+        const QString written = c.closing.section('=', 1).section(',', 0, 0);
+        if (!refused)
+            QCOMPARE(QSL({m_dev.value(c.closing.section('=', 0, 0)), cell(0, row, 1), cell(0, row, 3), cell(0, row - 1, 3)}),
+                     QSL({written, written, "YES", "YES"}));
+    }
+
+    void twoPointCalibration_data()
+    {
+        QTest::addColumn<PointCase>("c");
+        const QSL pwmv = {"VoltagePWMOffset", "VoltagePWMGain", "SetVoltagePWM"};
+        const QSL spv = {"VoltageSetpointOffset", "VoltageSetpointGain", "ReadVoltageADC"};
+        const QSL spc = {"CurrentSetpointOffset", "CurrentSetpointGain", "ReadCurrentADC"};
+        const QString equal = "Nothing written: %1 and %2 are equal (%3).";
+        QTest::newRow("PWM(V)") << PointCase{1, pwmv, {"10000", "0.6", "50000", "2.6"}, "-0.02 1.52588"};
+        QTest::newRow("PWM(C)") << PointCase{2, {"CurrentPWMOffset", "CurrentPWMGain", "SetCurrentPWM"},
+                                             {"10000", "8", "50000", "20"}, "-0.0625 0.813802"};
+        QTest::newRow("Setpoint(V)") << PointCase{3, spv, {"1", "3100", "5", "15100"}, "-0.00152588 69.9051"};
+        QTest::newRow("Setpoint(C)") << PointCase{4, spc, {"8", "4100", "20", "16100"}, "-0.00152588 65.536"};
+        QTest::newRow("Setpoint(C) sums -12345, 12345; equal inputs")
+            << PointCase{4, spc, {"8", "-1234", "8", "1234"}, equal.arg("Setpoint(C1)", "Setpoint(C2)", "8")};
+        QTest::newRow("PWM(V) equal set values")
+            << PointCase{1, pwmv, {"20000", "0.6", "20000", "2.6"}, equal.arg("SetPWM(V1)", "SetPWM(V2)", "20000")};
+        QTest::newRow("Setpoint(C) equal counts")
+            << PointCase{4, spc, {"8", "4100", "20", "4100"}, equal.arg("ReadAD_C1", "ReadAD_C2", "4100")};
+        QTest::newRow("Setpoint(V) empty input")
+            << PointCase{3, spv, {"", "3100", "5", "15100"}, "Nothing written: Setpoint(V1) is empty or not a number."};
+    }
+
+    void twoPointCalibration()
+    {
+        QFETCH(PointCase, c);
+        const auto& [t, regs, points, result] = c;
+        const bool pwm = t <= 2;
+        const QSL shown = {cell(t, 4, 2), cell(t, 5, 2)};
+        for (int p = 0; p < 2; ++p) {
+            const QString x = points.at(2 * p), y = points.at(2 * p + 1);
+            m_sent.clear();
+            edit(t, 2 * p, x);
+            if (pwm) {
+                QVERIFY(waitIdle());
+                QCOMPARE(cell(t, 2 * p, 2), x);
+                edit(t, 2 * p + 1, y); // a measured output is only typed in
+            } else {
+                m_dev.setReadSequence(regs[2], times(9, y) << QString::number(y.toInt() + (y.toInt() < 0 ? -5 : 5)));
+                click(t, {cell(t, 2 * p, 0), QStringLiteral("ReadADC")}); // this point's radio button first
+                QVERIFY(waitIdle());
+                QCOMPARE(cell(t, 2 * p + 1, 2), y);
+            }
+            const QString neutral = "CM=4, " + regs[1] + "=1, " + regs[0] + "=0, ";
+            QCOMPARE(m_sent, QSL{neutral + (pwm ? regs[2] + '=' + x : times(10, regs[2]).join(QStringLiteral(", ")))});
+            // The neutral gain and offset are not shown as the device's calibration.
+            QCOMPARE(QSL({cell(t, 4, 2), cell(t, 5, 2)}), shown);
+        }
+
+        m_sent.clear();
+        click(t, {QStringLiteral("Calculate")});
+        const QSL values = result.split(' ');
+        if (values.size() != 2) {
+            QVERIFY(m_sent.isEmpty() && m_page->isEnabled());
+            QCOMPARE(takeBoxes(), QSL{result});
+            return;
+        }
+        QVERIFY(waitIdle());
+        QCOMPARE(m_sent, QSL{regs[0] + '=' + values[0] + ", " + regs[1] + '=' + values[1] + ", EEPROMProgram=1, AppDelay=2000"});
+        QVERIFY(near16(m_dev.value(regs[0]), values[0]) && near16(m_dev.value(regs[1]), values[1]));
+        QCOMPARE(QSL({cell(t, 4, 3), cell(t, 5, 3)}), QSL({"YES", "YES"}));
+    }
+
+    void cellReadsAndWrites_data()
+    {
+        QTest::addColumn<CellCase>("c");
+        QTest::newRow("read sensor offset (name)") << CellCase{0, 1, 0, "", "SensorOffset"};
+        QTest::newRow("read PWM(V) offset") << CellCase{1, 4, 2, "", "VoltagePWMOffset"};
+        QTest::newRow("read Setpoint(C) gain (status)") << CellCase{4, 5, 3, "", "CurrentSetpointGain"};
+        QTest::newRow("no read: writable cell") << CellCase{0, 3, 1, "", ""};
+        QTest::newRow("write sensor gain") << CellCase{0, 3, -1, "2", "SensorGain=2, EEPROMProgram=1, AppDelay=1000"};
+        QTest::newRow("write PWM(C) offset") << CellCase{2, 4, -1, "0.1", "CurrentPWMOffset=0.1, EEPROMProgram=1, AppDelay=1000"};
+        QTest::newRow("write Setpoint(V) gain") << CellCase{3, 5, -1, "1.25", "VoltageSetpointGain=1.25, EEPROMProgram=1, AppDelay=1000"};
+        const QString refused = "Not written: %1 = \"%2\" is empty, not a number or out of the register's range.";
+        QTest::newRow("empty") << CellCase{0, 1, -1, "", refused.arg("SensorOffset", "")};
+        QTest::newRow("out of range") << CellCase{1, 4, -1, "0.7", refused.arg("VoltagePWMOffset", "0.7")};
+        QTest::newRow("raw PWM not a number") << CellCase{2, 0, -1, "abc", refused.arg("SetCurrentPWM", "abc")};
+    }
+
+    void cellReadsAndWrites()
+    {
+        QFETCH(CellCase, c);
+        const auto& [t, row, col, text, sent] = c;
+        const QString reg = sent.section('=', 0, 0).section(',', 0, 0);
+        const bool nothingSent = sent.isEmpty() || sent.startsWith(QLatin1String("Not written"));
+        if (col >= 0 && !sent.isEmpty())
+            m_dev.setValue(reg, QStringLiteral("0.25"));
+        if (col >= 0)
+            emit tab(t)->findChild<QTableView*>()->doubleClicked(model(t)->index(row, col));
+        else
+            edit(t, row, text);
+        QVERIFY(m_page->isEnabled()); // neither starts an operation
+        QCOMPARE(m_sent, nothingSent ? QSL() : QSL{sent});
+        QCOMPARE(takeBoxes(), nothingSent && !sent.isEmpty() ? QSL{sent} : QSL());
+        if (nothingSent)
+            return;
+        QCOMPARE(cell(t, row, 3), QStringLiteral("No"));
+        QTRY_COMPARE(cell(t, row, 3), QStringLiteral("YES"));
+        const QString value = col >= 0 ? QStringLiteral("0.25") : text;
+        QVERIFY(near16(cell(t, row, 2), value) && near16(m_dev.value(reg), value));
+    }
+
+    // A measurement (13 frames) times out while all its frames wait behind a
+    // hold of the link; a backup of the gain is queued behind them, then restored.
+    void gainBackupAfterTimeout()
+    {
+        QAbstractButton* restore = button(0, QStringLiteral("Restore Gain"));
+        QVERIFY(!restore->isEnabled()); // nothing backed up yet
+        m_dev.setValue(QStringLiteral("SensorGain"), QStringLiteral("1"));
+        QObject ctx;
+        connect(&m_dev, &SimDevice::requestReceived, &ctx, [this] {
+            if (pageRequests(m_dev).size() == 14) // the backup's read
+                m_dev.setValue(QStringLiteral("SensorGain"), QStringLiteral("1.5"));
+        });
+        // Longer than the operation's 5000 ms, with room for a coarse timer.
+        m_w->commands_req({makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("5600"))});
+        click(0, {QStringLiteral("Ratio_Zero"), QStringLiteral("Calculate")});
+        QVERIFY(!m_page->isEnabled());
+        QVERIFY(waitIdle(7000));
+        QCOMPARE(takeBoxes(), QSL{"Timeout"});
+        QVERIFY(!opTimer()->isActive());
+        QCOMPARE(pageRequests(m_dev), QSL()); // the operation ended before any reply
+
+        click(0, {QStringLiteral("Backup Gain")});
+        QVERIFY(!m_page->isEnabled());
+        QVERIFY(waitIdle(10000));
+        // The left-over replies (SensorGain "1" among them) fed nothing, opened no box, restarted nothing.
+        QCOMPARE(m_page->findChild<QLineEdit*>()->text(), QStringLiteral("1.50000000"));
+        QCOMPARE(takeBoxes(), QSL());
+        QVERIFY(!opTimer()->isActive() && restore->isEnabled());
+
+        m_sent.clear();
+        m_dev.setValue(QStringLiteral("SensorGain"), QStringLiteral("3"));
+        restore->click();
+        QVERIFY(waitIdle());
+        QCOMPARE(m_sent, QSL{"SensorGain=1.50000000, EEPROMProgram=1, AppDelay=1000"});
+        QCOMPARE(m_dev.value(QStringLiteral("SensorGain")) + ' ' + cell(0, 3, 2), QStringLiteral("1.5 1.50000000"));
+    }
+
+    void failureEndsEveryOperation_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message"); // how the manual calibration's box begins
+        QTest::newRow("silent register") << "silent" << "Operation ended: CalTabValueX1";
+        QTest::newRow("failed read-back") << "read-back" << "Operation ended: cmd:CalTabValueX3 check fail";
+        QTest::newRow("undecodable reply") << "corrupt" << "Operation ended: Can't decode";
+        QTest::newRow("refused list") << "refused" << "Operation ended: cmd: NoSuchRegister read opertation encode fail!";
+        QTest::newRow("refused calibration table") << "table" << "Operation ended: Calibration table needs";
+    }
+
+    // A calibration table, a measurement and a read all are queued in turn
+    // when the link fails in the table's first frames: each page ends its own.
+    void failureEndsEveryOperation()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        auto* user = topLevel<UI_UserCalV3>();
+        auto* tools = topLevel<UI_ToolsV3>();
+        m_w->commands_req({makeFrame(QStringLiteral("CM"), MFC_WRITE, QStringLiteral("1"))}); // the measurements set 4
+        QTRY_VERIFY(user->isEnabled());
+        m_dev.setSilentFor(kind == QLatin1String("silent") ? QSL{"CalTabValueX1"} : QSL());
+        m_dev.setWriteEcho(QStringLiteral("CalTabValueX3"), kind == QLatin1String("read-back") ? QStringLiteral("0.5") : QString());
+        m_dev.setCorruptChecksum(kind == QLatin1String("corrupt"));
+        user->onClicked_calibrate(false);
+        click(0, {QStringLiteral("Ratio_Zero"), QStringLiteral("Calculate")});
+        tools->onClicked_realAll(false);
+        if (kind == QLatin1String("refused"))
+            m_w->commands_req({makeFrame(QStringLiteral("NoSuchRegister"))});
+        else if (kind == QLatin1String("table"))
+            m_w->writeXYTable_req({1.0}, {1.0});
+        // Well before the measurement's own 5000 ms.
+        QVERIFY(waitUntil([&] { return m_page->isEnabled() && user->isEnabled() && tools->isEnabled(); }, 4500));
+        m_dev.setSilentFor({});
+        m_dev.setWriteEcho(QStringLiteral("CalTabValueX3"), QString());
+        m_dev.setCorruptChecksum(false);
+        QVERIFY(!opTimer()->isActive());
+        QSL boxes = takeBoxes();
+        boxes.sort();
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(QSL({boxes[0], boxes[2]}), QSL({"Calibration fail...", "Read fail"}));
+        QVERIFY2(boxes[1].startsWith(message), qPrintable(boxes[1]));
+    }
+};
+
+QTEST_MAIN(TestManualCal)
+#include "tst_manualcal.moc"

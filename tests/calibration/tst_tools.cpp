@@ -1,0 +1,302 @@
+// Register tool against the simulated device, through the main window: read
+// all, write all with verification, single registers, a refused list, export
+// and import; then its table view's typed row numbers and the spin-box delegates.
+#include "autoscrolltableview.h"
+#include "caltestutil.h"
+#include "spinboxdelegate.h"
+#include "ui_toolsv3.h"
+
+using namespace caltest;
+using QSL = QStringList;
+
+// Value cells ("Name=value"), what the device holds once the commit arrives, what it receives, mismatches shown.
+struct WriteAllCase { QSL cells, afterCommit; QString requests; QSL mismatches; };
+// Digits released on the table ('k': on the keypad, ' ': a pause that forgets them) in a column; the row selected (-1: none).
+struct TypedCase { QString keys; int column, selected; };
+// A cell opened in SpinBoxDelegate or DoubleSpinBoxDelegate(0.5, 2.0); text typed without Enter; what is stored.
+struct DelegateCase { bool decimal; QVariant cell; QString typed; QVariant stored; };
+Q_DECLARE_METATYPE(WriteAllCase)
+Q_DECLARE_METATYPE(TypedCase)
+Q_DECLARE_METATYPE(DelegateCase)
+
+class TestTools : public QObject
+{
+    Q_OBJECT
+
+    int row(const QString& name) const { return m_model->findItems(name).value(0)->row(); }
+    QString field(const char* name) const { return m_page->findChild<QLineEdit*>(name)->text(); }
+    QSL counters() const { return {field("totalEdit"), field("completedEdit"), field("checkedEdit")}; }
+    void click(const char* name) { QTest::mouseClick(m_page->findChild<QPushButton*>(name), Qt::LeftButton); }
+    void reply(const QString& cmd, const QString& output) { m_page->mfc_ack({cmd, KIND_TEXT, {}, output}); }
+    // Fills Value cells ("Name=value") as replies do, without the single-cell write.
+    void setCellsQuietly(const QSL& pairs)
+    {
+        const QSignalBlocker block(m_model);
+        for (int r = 0; r < m_model->rowCount(); ++r)
+            m_model->item(r, 1)->setText(QString());
+        for (const QString& p : pairs)
+            m_model->item(row(p.section('=', 0, 0)), 1)->setText(p.section('=', 1));
+    }
+
+    apptest::WorkDir m_dir;
+    SimDevice m_dev;
+    std::unique_ptr<UI_Test> m_w;
+    UI_ToolsV3* m_page = nullptr;
+    QTableView* m_view = nullptr;
+    QStandardItemModel* m_model = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        m_dev.setValue("MFCSerialNumber", "A/1");
+        QVERIFY(startOn(m_dev, m_w, m_page));
+        m_w->findChild<QAction*>("Tools")->trigger();
+        m_view = m_page->findChild<QTableView*>("regTable");
+        m_model = qobject_cast<QStandardItemModel*>(m_view->model());
+    }
+
+    void init()
+    {
+        QTRY_VERIFY(m_page->isEnabled());
+        takeBoxes();
+        // Settle: once the link is idle the next frame is a flow poll, and its
+        // arrival means every earlier frame (a dropped one too) has arrived.
+        QTRY_VERIFY_WITH_TIMEOUT(m_w->findChild<UI_DrvV3*>()->hal()->isIdle(), 15000);
+        m_dev.clearRequests();
+        QTRY_VERIFY(m_dev.requestCount("ReadFlow") > 0);
+        m_dev.clearRequests();
+    }
+
+    void readAllAfterFailedWriteAll()
+    {
+        // A write all that dies while verifying leaves nothing to compare later replies with.
+        setCellsQuietly({"Delay=3"});
+        click("writeAllButton");
+        QTRY_COMPARE(m_dev.requestCount("EEPROMProgram"), 1);
+        m_w->commands_req({makeFrame("NoSuchRegister")}); // refused: drops the read-backs
+        QVERIFY(m_page->isEnabled());
+        QCOMPARE(takeBoxes(), QSL{"Write fail"});
+        init();
+
+        QSL readable; // every row so marked, in table order
+        for (int r = 0; r < m_model->rowCount(); ++r)
+            if (m_model->item(r, 5)->text() == "Y")
+                readable << "r " + m_model->item(r, 0)->text();
+        click("readAllButton");
+        QVERIFY(!m_page->isEnabled());
+        reply("Delay", "9");
+        reply("Delay", "9");
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->isEnabled(), 20000);
+        QCOMPARE(takeBoxes(), QSL{"Completed"});
+        QCOMPARE(pageRequests(m_dev), readable.filter(QRegularExpression("^r (?!ReadFlow$|ReadActiveSetpoint$)")));
+        const QString n = QString::number(readable.size());
+        QCOMPARE(counters(), (QSL{n, n, "0"}));
+        for (const QString& r : readable)
+            QVERIFY2(!m_model->item(row(r.mid(2)), 1)->text().isEmpty(), qPrintable(r));
+    }
+
+    void writeAll_data()
+    {
+        QTest::addColumn<WriteAllCase>("c");
+        QTest::newRow("all match") << WriteAllCase{{"SensorGain=1.000", "CalibrationGasName=Ar", "DigitalSetpoint=40", "CM=3"},
+                                                   {"SensorGain=1.005", "CM=2"},
+                                                   "w CM,w DigitalSetpoint,w CalibrationGasName,w SensorGain,w EEPROMProgram,"
+                                                   "r CM,r CalibrationGasName,r DigitalSetpoint,r SensorGain", {}};
+        QTest::newRow("one summary") << WriteAllCase{{"SensorGain=1.000", "Delay=05"}, {"SensorGain=1.02"},
+                                                     "w Delay,w SensorGain,w EEPROMProgram,r Delay,r SensorGain",
+                                                     {"Cmd Delay error, should be: 05, read back: 5.",
+                                                      "Cmd SensorGain error, should be: 1.000, read back: 1.01999998."}};
+        QTest::newRow("nothing to write") << WriteAllCase{{}, {}, "w EEPROMProgram", {}};
+        // Last: the device answers at its new address from then on.
+        QTest::newRow("new address last") << WriteAllCase{{"MACAddress=40", "Delay=7"}, {},
+                                                          "w Delay,w MACAddress,w EEPROMProgram,r Delay,r MACAddress", {}};
+    }
+
+    void writeAll()
+    {
+        QFETCH(WriteAllCase, c);
+        const auto& [cells, afterCommit, requests, mismatches] = c;
+        setCellsQuietly(cells);
+        QObject ctx;
+        connect(&m_dev, &SimDevice::requestReceived, &ctx, [&](const SimDevice::Request& r) {
+            for (const QString& p : afterCommit)
+                if (r.cmd == "EEPROMProgram")
+                    m_dev.setValue(p.section('=', 0, 0), p.section('=', 1));
+        });
+        click("writeAllButton");
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->isEnabled(), 15000);
+        QTRY_COMPARE(pageRequests(m_dev), requests.split(','));
+        const QString n = QString::number(cells.size());
+        QCOMPARE(counters(), (QSL{n, n, QString::number(cells.size() - mismatches.size())}));
+        QCOMPARE(takeBoxes(), QSL{mismatches.isEmpty() ? "Completed" : mismatches.join('\n')}); // one box for the whole run
+        const QList<SimDevice::Request> reqs = m_dev.requests();
+        const int mac = apptest::indexOf(reqs, "MACAddress");
+        for (int i = 0; i < reqs.size(); ++i)
+            QCOMPARE(int(reqs.at(i).address), mac < 0 || i <= mac ? 32 : 40);
+        QCOMPARE(int(m_dev.address()), mac < 0 ? 32 : 40);
+    }
+
+    // A list the link refuses (MACAddress 5 is out of range) ends write all inside the request.
+    void refusedWriteAllEnds()
+    {
+        setCellsQuietly({"Delay=8", "MACAddress=5"});
+        click("writeAllButton");
+        QVERIFY(m_page->isEnabled());
+        QCOMPARE(takeBoxes(), QSL{"Write fail"});
+    }
+
+    void singleRegister()
+    {
+        const QModelIndex delay = m_model->index(row("Delay"), 1);
+        m_model->setData(delay, "21"); // an edit writes
+        m_model->setData(delay, "21"); // the same text does not
+        m_view->setCurrentIndex(m_model->index(row("ReadFlow"), 1));
+        QVERIFY(!(m_model->flags(m_view->currentIndex()) & Qt::ItemIsEditable));
+        click("writeSingleButton"); // read-only: nothing
+        m_view->setCurrentIndex(delay);
+        click("writeSingleButton");
+        emit m_view->doubleClicked(m_model->index(row("Reset"), 0));      // never read singly
+        emit m_view->doubleClicked(m_model->index(row("HoldFollow"), 1)); // value column: no read
+        emit m_view->doubleClicked(m_model->index(row("Delay"), 0));
+        QTRY_COMPARE(pageRequests(m_dev), (QSL{"w Delay", "w Delay", "r Delay"}));
+        QCOMPARE(m_dev.value("Delay"), "21");
+    }
+
+    void exportList()
+    {
+        QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
+        reply("MFCSerialNumber", "B2");
+        QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
+        QVERIFY(m_page->findChild<QWidget*>("saveGroup")->isEnabled());
+
+        click("exportButton");
+        QCOMPARE(takeBoxes(), QSL{"Completed"});
+        const QString out = python("import json,sys,openpyxl\n"
+                                   "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                                   "print(json.dumps([[c.value if c.data_type in 'sn' else 'not text' for c in r]"
+                                   " for r in ws.iter_rows(max_col=2)]))",
+                                   {"reg/A_1.xlsx"});
+        QJsonArray expected{QJsonArray{"Command", "Value"}};
+        for (int r = 0; r < m_model->rowCount(); ++r) {
+            const QString value = m_model->item(r, 1)->text();
+            expected << QJsonArray{m_model->item(r, 0)->text(), value.isEmpty() ? QJsonValue() : value};
+        }
+        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array(), expected);
+    }
+
+    void importList_data()
+    {
+        QTest::addColumn<QString>("rows"); // Python list of rows; empty: a file that is no workbook
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QSL>("written");
+        const QString head = "['Command','Value'],";
+        QTest::newRow("numbers, shared strings") << head + "['Delay',100],['CalibrationGasName','He'],['DigitalSetpoint',12.5]"
+                                                 << "" << QSL{"Delay=100", "CalibrationGasName=He", "DigitalSetpoint=12.5"};
+        QTest::newRow("lower-case header") << "['command','Value'],['Delay',1]" << "A unvalid register file!" << QSL{};
+        QTest::newRow("no workbook") << "" << "A unvalid register file!" << QSL{};
+        QTest::newRow("empty A ends") << head + "['Delay',11],[None,'x'],['HoldFollow',1]" << "" << QSL{"Delay=11"};
+        QTest::newRow("unknown names") << head + "['Foo',1],['Bar',2],['Delay',12]"
+                                       << "Unkown commands: Foo,Bar\nNothing imported." << QSL{};
+        QTest::newRow("read-only skipped") << head + "['ReadFlow',5],['EEPROMProgram',1],['Delay',13]" << "" << QSL{"Delay=13"};
+        QTest::newRow("bad value") << head + "['Delay',14],['MACAddress',5]"
+                                   << "Row 3: MACAddress cannot take the value 5.\nNothing imported." << QSL{};
+    }
+
+    void importList()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, notice);
+        QFETCH(QSL, written);
+        const QString path = m_dir.path() + "/in/old.xlsx";
+        QVERIFY(QDir().mkpath(m_dir.path() + "/in"));
+        QCOMPARE(python("import sys,openpyxl\n"
+                        "if not sys.argv[2]: open(sys.argv[1],'w').write('no zip'); sys.exit()\n"
+                        "wb=openpyxl.Workbook()\n"
+                        "for r in eval('['+sys.argv[2]+']'): wb.active.append(r)\n"
+                        "wb.create_sheet('other').append(['Command','Value'])\n"
+                        "wb.save(sys.argv[1])",
+                        {path, rows}),
+                 QString());
+        setCellsQuietly({});
+        click("importButton");
+        auto* dialog = m_page->findChild<QFileDialog*>();
+        QVERIFY(dialog);
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the dialog deletes itself
+        QTRY_VERIFY(m_page->isEnabled());
+        QCOMPARE(field("fileNameEdit"), "old.xlsx");
+        QCOMPARE(takeBoxes(), notice.isEmpty() ? QSL{} : QSL{notice});
+        for (const QString& p : written)
+            QCOMPARE(m_dev.value(p.section('=', 0, 0)), p.section('=', 1));
+        QCOMPARE(pageRequests(m_dev), written.replaceInStrings(QRegularExpression("^(.*)=.*"), "w \\1"));
+    }
+
+    void typedRow_data()
+    {
+        QTest::addColumn<TypedCase>("c");
+        QTest::newRow("1 then 2") << TypedCase{"12", 0, 12};
+        QTest::newRow("past the last row") << TypedCase{"999", 0, 99};
+        QTest::newRow("too long for an int") << TypedCase{"4294967301", 2, 42}; // wrapped, 2^32 + 5 would be row 5
+        QTest::newRow("value column") << TypedCase{"5", 1, -1};
+        QTest::newRow("keypad") << TypedCase{"k7", 0, 7};
+        QTest::newRow("letters") << TypedCase{"a", 0, -1};
+        QTest::newRow("pause forgets") << TypedCase{"1 3", 0, 3};
+    }
+
+    void typedRow()
+    {
+        QFETCH(TypedCase, c);
+        auto* view = static_cast<AutoScrollTableView*>(m_view); // the page's table: 199 rows
+        view->setCurrentIndex(m_model->index(0, c.column));
+        view->clearSelection();
+        view->clearTypedRow(); // the digits of the row before
+        const Qt::KeyboardModifiers mod = c.keys.startsWith('k') ? Qt::KeypadModifier : Qt::NoModifier;
+        for (const QChar k : c.keys.mid(mod ? 1 : 0)) {
+            QElapsedTimer t;
+            t.start();
+            if (k != ' ') {
+                QTest::keyRelease(view, Qt::Key(k.isDigit() ? Qt::Key_0 + k.digitValue() : Qt::Key_A), mod);
+                continue;
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!view->findChild<QTimer*>()->isActive(), 5000);
+            QVERIFY(t.elapsed() >= 900);
+        }
+        const QModelIndexList rows = view->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), c.selected < 0 ? 0 : 1);
+        QCOMPARE(rows.value(0).row(), c.selected);
+    }
+
+    void delegate_data()
+    {
+        QTest::addColumn<DelegateCase>("c");
+        QTest::newRow("int: 150 clamps") << DelegateCase{false, 150, "", 100};
+        QTest::newRow("int: typed text taken") << DelegateCase{false, 5, "42", 42};
+        QTest::newRow("decimal: text opens at min") << DelegateCase{true, "abc", "", 0.5};
+        QTest::newRow("decimal: four decimals") << DelegateCase{true, 1.23456, "", 1.2346};
+        QTest::newRow("decimal: typed text taken") << DelegateCase{true, 1.0, "1.75", 1.75};
+    }
+
+    void delegate()
+    {
+        QFETCH(DelegateCase, c);
+        const auto& [decimal, cell, typed, stored] = c;
+        QStandardItemModel model(1, 1);
+        const QModelIndex index = model.index(0, 0);
+        model.setData(index, cell);
+        SpinBoxDelegate whole;
+        DoubleSpinBoxDelegate fraction(0.5, 2.0);
+        QStyledItemDelegate& d = decimal ? static_cast<QStyledItemDelegate&>(fraction) : whole;
+        QWidget parent;
+        auto* spin = static_cast<QAbstractSpinBox*>(d.createEditor(&parent, QStyleOptionViewItem(), index));
+        d.setEditorData(spin, index);
+        spin->setKeyboardTracking(false); // the value follows typed text only once confirmed
+        spin->selectAll();
+        QTest::keyClicks(spin, typed);
+        d.setModelData(spin, &model, index);
+        QCOMPARE(model.data(index), stored);
+    }
+};
+
+QTEST_MAIN(TestTools)
+#include "tst_tools.moc"

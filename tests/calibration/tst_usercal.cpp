@@ -1,0 +1,309 @@
+// The user calibration page alone, fed replies as the main window feeds them,
+// and in the program against the simulated device.
+#include "caltestutil.h"
+#include "ui_usercalv3.h"
+
+using apptest::WorkDir;
+using namespace caltest;
+using QSL = QStringList;
+
+namespace {
+
+void feed(UI_UserCalV3& page, int range)
+{
+    page.mfc_ack(makeReply("TargetGasFullScaleRange", range));
+    page.mfc_ack(makeReply("MFCSerialNumber", "A1"));
+    page.setControlMode(CM_DIGITAL);
+}
+
+// The 64 table write replies, as the device echoes the recover's values.
+void answerTable(UI_UserCalV3& page, double factor = 1.0)
+{
+    for (int i = 1; i <= 32; ++i) {
+        page.mfc_ack(makeReply(QStringLiteral("CalTabValueX%1").arg(i), i * 0.0375));
+        page.mfc_ack(makeReply(QStringLiteral("CalTabValueY%1").arg(i), i * 0.0375 * factor));
+    }
+}
+
+QString pointsTable(UI_UserCalV3& page)
+{
+    auto* model = page.findChild<QTableView*>("pointsView")->model();
+    QSL rows;
+    for (int r = 0; r < model->rowCount(); ++r)
+        rows << model->index(r, 0).data().toString() + '/' + model->index(r, 1).data().toString();
+    return rows.join(' ');
+}
+
+// "count|x0/y0 x1/y1 ..." as an INI reader sees the file.
+QString fileContents(const QString& path = QStringLiteral("data/A1.ini"))
+{
+    QSettings s(path, QSettings::IniFormat);
+    QSL points;
+    for (int i = 0; s.contains(QStringLiteral("X%1").arg(i)); ++i)
+        points << s.value(QStringLiteral("X%1").arg(i)).toString() + '/' + s.value(QStringLiteral("Y%1").arg(i)).toString();
+    return s.value("count").toString() + '|' + points.join(' ');
+}
+
+void writePointsFile(const QByteArray& text)
+{
+    QDir().mkdir("data");
+    QFile f("data/A1.ini");
+    if (!text.isNull())
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[General]\n" + text) > 0);
+}
+
+const QString SIX_5000 = "0/0 3.5/175 35/1750 60/3000 80/4000 100/5000";
+const QString SIX_FILE = "6|0/0 0.035/0.035 0.35/0.35 0.6/0.6 0.8/0.8 1/1";
+
+} // namespace
+
+// A points file (null: none) loaded at full scale 5000; the table shown; the file after (empty: as it was).
+struct LoadCase { QByteArray file; QString table, fileAfter; };
+// tervancal.ini's lang and yx_rate_max; the points checked; the error (empty: they pass).
+struct CheckCase { QString lang, maxSlope; QList<QPointF> points; QString error; };
+// A points file (null: the default set) at full scale 10000; a single point at `percent` (empty: full range);
+// the full scale reported later; the box (empty: the fitted table is sent), then the points table and file.
+struct RunCase { QByteArray file; QString percent; int laterRange; QString message, table, saved; };
+Q_DECLARE_METATYPE(LoadCase)
+Q_DECLARE_METATYPE(CheckCase)
+Q_DECLARE_METATYPE(RunCase)
+
+class TestUserCal : public QObject
+{
+    Q_OBJECT
+
+    WorkDir m_dir;
+    SimDevice m_dev;
+    std::unique_ptr<UI_Test> m_w;
+    UI_UserCalV3* m_page = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QList<double>>();
+        QVERIFY(startOn(m_dev, m_w, m_page));
+    }
+
+    void loading_data()
+    {
+        QTest::addColumn<LoadCase>("c");
+        QTest::newRow("no file: six") << LoadCase{{}, SIX_5000, SIX_FILE};
+        QTest::newRow("three points") << LoadCase{"count=3\nX0=0\nY0=0\nX1=0.5\nY1=0.52\nX2=1\nY2=1.01\n", "0/0 50/2600 100/5050", ""};
+        QTest::newRow("count 0") << LoadCase{"count=0\nX0=0.5\nY0=0.5\n", SIX_5000, SIX_FILE};
+        QTest::newRow("count 17: kept") << LoadCase{"count=17\n", SIX_5000, ""};
+        QTest::newRow("Y1 not a number: kept") << LoadCase{"count=2\nX0=0\nY0=0\nX1=0.5\nY1=abc\n", SIX_5000, ""};
+        QTest::newRow("X1 missing: kept") << LoadCase{"count=2\nX0=0\nY0=0\nY1=0.5\n", SIX_5000, ""};
+        QTest::newRow("count -3") << LoadCase{"count=-3\n", "", ""};
+    }
+
+    void loading()
+    {
+        QFETCH(LoadCase, c);
+        WorkDir dir;
+        writePointsFile(c.file);
+        const QString before = fileContents();
+        UI_UserCalV3 page;
+        feed(page, 5000);
+        QCOMPARE(pointsTable(page), c.table);
+        QCOMPARE(fileContents(), c.fileAfter.isEmpty() ? before : c.fileAfter);
+    }
+
+    void loadsOnceWhenKnown()
+    {
+        WorkDir dir;
+        UI_UserCalV3 page;
+        page.setControlMode(CM_DIGITAL);
+        page.mfc_ack(makeReply("MFCSerialNumber", "../b\\c"));
+        for (int range : {65535, 0, 5000, 10000}) {
+            page.mfc_ack(makeReply("TargetGasFullScaleRange", range));
+            QCOMPARE(page.isEnabled(), range < 65535 && range > 0);
+        }
+        page.mfc_ack(makeReply("MFCSerialNumber", "B2"));
+        QCOMPARE(pointsTable(page), SIX_5000);
+        QCOMPARE(QDir("data").entryList(QDir::Files | QDir::Hidden), QSL{".._b_c.ini"});
+    }
+
+    void checks_data()
+    {
+        QTest::addColumn<CheckCase>("c");
+        const QList<QPointF> small{{0.35, 0.35}, {0.6, 0.4}};
+        const QList<QPointF> sameX{{0.35, 0.35}, {0.35, 0.4}};
+        const QList<QPointF> big{{0, 0}, {0.25, 1.0}, {0.5, 2.1}};
+        QTest::newRow("en small") << CheckCase{"en", "", small, "Slope too small：(X=0.35, Y=0.35), (X=0.6, Y=0.4)"};
+        QTest::newRow("cn small") << CheckCase{"cn", "", small, "Y/X斜率过小：(X=0.35, Y=0.35), (X=0.6, Y=0.4)"};
+        QTest::newRow("cn monotonic") << CheckCase{"cn", "", sameX, "不符合单调递增原则：(X=0.35, Y=0.35), (X=0.35, Y=0.4)"};
+        QTest::newRow("en big, second pair") << CheckCase{"en", "", big, "Slope too big：(X=0.25, Y=1), (X=0.5, Y=2.1)"};
+        QTest::newRow("cn big, second pair") << CheckCase{"cn", "", big, "Y/X斜率过大：(X=0.25, Y=1), (X=0.5, Y=2.1)"};
+        QTest::newRow("slope 4 passes") << CheckCase{"en", "", big.mid(0, 2), ""};
+        QTest::newRow("bound from ini") << CheckCase{"en", "3", big.mid(0, 2), "Slope too big：(X=0, Y=0), (X=0.25, Y=1)"};
+    }
+
+    void checks()
+    {
+        QFETCH(CheckCase, c);
+        WorkDir dir;
+        dir.writeIni({{"lang", c.lang}, {"yx_rate_max", c.maxSlope}});
+        UI_UserCalV3 page;
+        QString err;
+        QCOMPARE(page.calibration_points_check(c.points, err), c.error.isEmpty());
+        QCOMPARE(err, c.error);
+    }
+
+    void calibrate_data()
+    {
+        QTest::addColumn<RunCase>("c");
+        QTest::newRow("replace at 50%") << RunCase{{}, "50%", 10000, "", "0/0 7/700 15/1500 25/2500 50/5100 75/7500 100/10000",
+                                                   "7|0/0 0.07/0.07 0.15/0.15 0.25/0.25 0.5/0.51 0.75/0.75 1/1"};
+        QTest::newRow("insert at 40%") << RunCase{{}, "40%", 10000, "", "0/0 7/700 15/1500 25/2500 50/5000 75/7500 100/10000",
+                                                  "8|0/0 0.07/0.07 0.15/0.15 0.25/0.25 0.4/0.41 0.5/0.5 0.75/0.75 1/1"};
+        QByteArray sixteen = "count=16\n";
+        for (int i = 0; i < 16; ++i)
+            sixteen += QStringLiteral("X%1=%2\nY%1=%2\n").arg(i).arg(i * 0.06 + (i > 6 ? 0.05 : 0)).toLatin1();
+        QTest::newRow("17 points") << RunCase{sixteen, "40%", 10000, "Calibration needs 2 to 16 points, got 17."};
+        const QByteArray three = "count=3\nX0=0\nY0=0\nX1=0.5\nY1=0.5\nX2=1\nY2=1\n";
+        QTest::newRow("full scale 0") << RunCase{three, "", 0, "Full scale of the device is unknown (0 sccm); calibration refused."};
+        QTest::newRow("one point") << RunCase{"count=1\nX0=0\nY0=0\n", "", 10000, "Calibration needs 2 to 16 points, got 1."};
+        QTest::newRow("table beyond 2") << RunCase{QByteArray(three).replace("Y1=0.5", "Y1=0.90").replace("Y2=1", "Y2=1.8"), "",
+                                                   10000, "Calibration fail. Please restart application."};
+        QTest::newRow("not increasing") << RunCase{QByteArray(three).replace("Y2=1", "Y2=0.5"), "", 10000,
+                                                   "Doesn't match the principle of monotonous increment：(X=0.5, Y=0.5), (X=1, Y=0.5)"};
+    }
+
+    void calibrate()
+    {
+        QFETCH(RunCase, c);
+        WorkDir dir;
+        writePointsFile(c.file);
+        const QString before = fileContents();
+        UI_UserCalV3 page;
+        feed(page, 10000);
+        QSL sent;
+        recordLists(&page, this, sent);
+        QSignalSpy written(&page, &UI_UserCalV3::writeXYTable_req);
+        auto* start = page.findChild<QPushButton*>("startButton");
+        auto* spin = page.findChild<QDoubleSpinBox*>("sccmSpin");
+        // Confirmed, the mode recovers the table as the device answers it.
+        page.findChild<QRadioButton*>(c.percent.isEmpty() ? "fullRangeRadio" : "singlePointRadio")->click();
+        QCOMPARE(takeBoxes("Sure").size(), 1);
+        answerTable(page);
+        page.mfc_ack(makeReply("EEPROMProgram", 1));
+        page.mfc_ack(makeReply("CM", 1));
+        QCOMPARE(takeBoxes(), QSL{"Recover finished."});
+        if (!c.percent.isEmpty()) {
+            QVERIFY(spin->value() == 1000.0 && !start->isEnabled());
+            for (QRadioButton* r : page.findChildren<QRadioButton*>())
+                if (r->text() == c.percent)
+                    r->click();
+            QCOMPARE(sent, QSL{"DigitalSetpoint=" + c.percent.chopped(1)});
+            QCOMPARE(spin->value(), c.percent.chopped(1).toInt() * 100.0);
+            spin->setValue(spin->value() + 100);
+        }
+        page.mfc_ack(makeReply("TargetGasFullScaleRange", c.laterRange));
+        start->click();
+        const bool sentTable = c.message.isEmpty();
+        QCOMPARE(takeBoxes(), sentTable ? QSL() : QSL{c.message});
+        QCOMPARE(page.isEnabled() && start->isEnabled(), !sentTable);
+        QCOMPARE(written.size(), sentTable ? 1 : 0);
+        if (sentTable)
+            QCOMPARE(pointsTable(page), c.table);
+        QCOMPARE(fileContents(), sentTable ? c.saved : before);
+    }
+
+    void operationEnds_data()
+    {
+        QTest::addColumn<QSL>("events");
+        QTest::addColumn<QString>("message"); // empty: still running
+        QTest::newRow("no restart answer yet") << QSL{"table", "EEPROMProgram"} << "";
+        QTest::newRow("table not as sent") << QSL{"table x1.1", "EEPROMProgram"} << "Recover fai...";
+        QTest::newRow("timeout") << QSL{"nack CalTabValueY7"} << "Recover fai...";
+        QTest::newRow("earlier replies") << QSL{"EEPROMProgram", "CM"} << "";
+    }
+
+    void operationEnds()
+    {
+        QFETCH(QSL, events);
+        QFETCH(QString, message);
+        WorkDir dir;
+        UI_UserCalV3 page;
+        feed(page, 5000);
+        QSignalSpy recover(&page, &UI_UserCalV3::recoverXYTable_req);
+        auto* radio = page.findChild<QRadioButton*>("fullRangeRadio");
+        radio->click();
+        QCOMPARE(takeBoxes("Cancel").size(), 1);
+        QVERIFY(!radio->isChecked() && recover.isEmpty());
+        radio->click();
+        takeBoxes("Sure");
+        QVERIFY(recover.size() == 1 && !page.isEnabled());
+        for (const QString& e : events) {
+            QCOMPARE(takeBoxes(), QSL());
+            if (e.startsWith("table"))
+                answerTable(page, e.endsWith("x1.1") ? 1.1 : 1.0);
+            else if (e.startsWith("nack"))
+                page.mfc_nack(e.split(' ').mid(1));
+            else
+                page.mfc_ack(makeReply(e, 1));
+        }
+        QCOMPARE(takeBoxes(), message.isEmpty() ? QSL() : QSL{message});
+        QCOMPARE(page.isEnabled(), !message.isEmpty());
+    }
+
+    void startupReadsAndControlMode()
+    {
+        // The start-up reads filled the table with the device's: X32 is 1.2.
+        QCOMPARE(m_page->findChild<QTableView*>("calView")->model()->index(32, 0).data().toString(), "120");
+        QVERIFY(m_page->isEnabled());
+        for (const char* cm : {"2", "1"}) {
+            m_dev.setValue("CM", cm);
+            m_w->commands_req({makeFrame("CM")});
+            QTRY_COMPARE(m_page->isEnabled(), cm == QByteArray("1"));
+        }
+    }
+
+    void fullRangeRun()
+    {
+        m_page->findChild<QRadioButton*>("fullRangeRadio")->click();
+        takeBoxes("Sure");
+        QVERIFY(!m_page->isEnabled());
+        QCOMPARE(waitBoxes(20000), QSL{"Recover finished."});
+        QCOMPARE(m_dev.value("CalTabValueY5"), QStringLiteral("0.1875"));
+
+        // Full scale 300 sccm: the six-point set; the reference meter reads a little high.
+        auto* points = m_page->findChild<QTableView*>("pointsView")->model();
+        const QSL readings{"0", "11", "108", "185", "245", "300"};
+        QCOMPARE(points->rowCount(), readings.size());
+        for (int r = 1; r < readings.size(); ++r)
+            points->setData(points->index(r, 1), readings.at(r));
+        m_page->findChild<QPushButton*>("startButton")->click();
+        QVERIFY(!m_page->isEnabled());
+        QCOMPARE(waitBoxes(30000), QSL{"Calibration finished."});
+        QVERIFY(m_page->isEnabled());
+
+        // The fitted table, as the page shows it, is in the device's registers.
+        auto* cal = m_page->findChild<QTableView*>("calView")->model();
+        for (int i = 1; i <= 64; ++i) {
+            const QString name = QStringLiteral("CalTabValue%1%2").arg(i % 2 ? 'X' : 'Y').arg((i + 1) / 2);
+            QVERIFY2(qAbs(m_dev.value(name).toDouble() - cal->index((i + 1) / 2, 1 - i % 2).data().toDouble() / 100) < 1e-4,
+                     qPrintable(name));
+        }
+        QVERIFY(qAbs(m_dev.value("CalTabValueY5").toDouble() - 0.1875) > 1e-3);
+        QCOMPARE(fileContents(pointsFilePath("SN12345")).section(' ', 0, 1), QStringLiteral("6|0/0 0.035/0.03666666667"));
+    }
+
+    // A list the link refuses ends the run inside the request: the run's state
+    // is settled before the request leaves. (After a calibration the start
+    // button stays disabled: runs start through its slot.)
+    void refusedRunEnds()
+    {
+        QList<mfc_frame_t> backlog;
+        for (int i = 0; i < TervanHALV3::DIRECT_QUEUE_LIMIT + 2; ++i)
+            backlog << makeFrame("ReadFlow");
+        QString err;
+        QVERIFY(m_w->findChild<UI_DrvV3*>()->hal()->request(backlog, err));
+        m_page->onClicked_calibrate(false);
+        QCOMPARE(takeBoxes(), QSL{"Calibration fail..."});
+        QVERIFY(m_page->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestUserCal)
+#include "tst_usercal.moc"
