@@ -165,7 +165,9 @@ bool TervanHALV3::enqueue(const QList<mfc_frame_t>& frames, QString& err)
 
 void TervanHALV3::sendNext()
 {
-    if (m_busy)
+    // Nothing leaves while a receiver still handles a reply, even from a
+    // nested event loop: its answer could not be read until it returns.
+    if (m_busy || m_delivering)
         return;
     if (!m_directQueue.isEmpty())
         m_current = m_directQueue.takeFirst();
@@ -192,7 +194,8 @@ void TervanHALV3::sendNext()
                       .arg(m_current.cmd, QString::number(m_current.op), QString::fromLatin1(m_current.bytes.toHex())));
     writeFrame(m_current.bytes);
     m_retryCount = 0;
-    m_recvTimer->start();
+    m_sentClock.start();
+    m_recvTimer->start(RECV_TIMEOUT_MS);
 }
 
 void TervanHALV3::writeFrame(const QByteArray& bytes)
@@ -270,7 +273,8 @@ void TervanHALV3::recv_timeout()
         m_log->log(trace);
         m_log->log(QString::fromLatin1(m_current.bytes.toHex()));
         writeFrame(m_current.bytes);
-        m_recvTimer->start();
+        m_sentClock.start();
+        m_recvTimer->start(RECV_TIMEOUT_MS);
         return;
     }
 

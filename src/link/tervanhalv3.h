@@ -3,6 +3,7 @@
 #include "mfcframe.h"
 #include "tervancore.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
@@ -22,6 +23,9 @@ public:
     static constexpr int RECV_TIMEOUT_MS = 600;   // reply timer
     static constexpr int TICK_MS = 20;            // send and poll tick
     static constexpr int DIRECT_QUEUE_LIMIT = 512; // direct frames accepted before a list is refused
+    // A reply under way restarts the reply timer, but no send waits longer than
+    // this many reply times in all, so a noisy line cannot hold a request for ever.
+    static constexpr int MAX_WAIT_FACTOR = 3;
 
     // Receive states; each accepts one kind of byte.
     enum RxState {
@@ -83,6 +87,8 @@ protected:
 private:
     bool enqueue(const QList<mfc_frame_t>& frames, QString& err);
     void sendNext();
+    void handleChunk(const QByteArray& chunk);
+    void restartReplyTimer();
     bool decodeInput(TervanCore::mfc_reg_t& reg);
     bool checkValue(const TervanCore::mfc_reg_t& reg) const;
     void trackAck(const TervanCore::mfc_reg_t& reg);
@@ -109,4 +115,9 @@ private:
     int m_lastCM = 2;
     bool m_pollActiveSetpoint = false;
     bool m_portFailed = false; // a read or resource error closed the port; reported once
+    // Received bytes are being handled and a reply (or its failure) handed to
+    // the receivers. Until they return nothing is sent, even if a receiver
+    // runs a nested event loop.
+    bool m_delivering = false;
+    QElapsedTimer m_sentClock; // since the frame in flight was last written
 };

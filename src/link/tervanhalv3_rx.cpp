@@ -7,12 +7,34 @@
 
 void TervanHALV3::readyRead()
 {
-    const QByteArray chunk = m_serial->readAll();
-    m_recvTimer->stop();
+    // Bytes that come while a receiver still runs (in a nested event loop)
+    // stay in the port and are read here once it returns, in order; the port
+    // does not signal them again.
+    if (m_delivering)
+        return;
+    m_delivering = true;
+    while (m_serial->bytesAvailable() > 0)
+        handleChunk(m_serial->readAll());
+    m_delivering = false;
+}
 
+void TervanHALV3::restartReplyTimer()
+{
+    int ms = RECV_TIMEOUT_MS;
+    if (m_busy && m_current.op != MFC_DELAY && m_sentClock.isValid()) {
+        const qint64 left = qint64(RECV_TIMEOUT_MS) * MAX_WAIT_FACTOR - m_sentClock.elapsed();
+        ms = int(qBound<qint64>(0, left, RECV_TIMEOUT_MS));
+    }
+    m_recvTimer->start(ms);
+}
+
+void TervanHALV3::handleChunk(const QByteArray& chunk)
+{
     if (ReplyParser::feed(chunk, m_rxState, m_rxRemain, m_rxBuf) == ReplyParser::NeedMore) {
-        // Part of a reply (or noise): give the rest a full reply time.
-        m_recvTimer->start();
+        // A reply under way gets another reply time (within the send's bound);
+        // bytes that never start one leave the timer running as it was.
+        if (m_rxState != RX_ACK)
+            restartReplyTimer();
         return;
     }
 
@@ -55,9 +77,7 @@ void TervanHALV3::readyRead()
     trackAck(reg);
     emit ack(reg);
     // The next frame leaves on the next tick, not from here. A late reply that
-    // arrives during a delay does not end the hold: the delay timer does. Nor
-    // does it end a frame a receiver sent from inside the ack (possible once a
-    // refused request had freed the link): that frame awaits its own reply.
+    // arrives during a delay does not end the hold: the delay timer does.
     if (!m_delayTimer->isActive() && !m_recvTimer->isActive())
         m_busy = false;
 }

@@ -1,56 +1,88 @@
 #pragma once
 
-// Small helpers for the transport tests: read frames and a capture of the
-// debug output (the transport's traces go there).
+// Helpers for the transport tests: read frames, the replies an ack spy saw,
+// and a fixture of a transport talking to a simulated device.
+//
+//   Link l;                              // device, transport, spies; port open
+//   QVERIFY(l.send({readFrame("CM")}));  // false also when the port did not open
+//   QTRY_VERIFY(ackNames(l.acks).contains("CM"));
 
 #include "mfcframe.h"
+#include "simdevice.h"
 #include "tervancore.h"
+#include "tervanhalv3.h"
 
+#include <QDateTime>
+#include <QSignalSpy>
 #include <QStringList>
-#include <QtGlobal>
 
 inline mfc_frame_t readFrame(const QString& cmd, bool background = false)
 {
     return makeFrame(cmd, MFC_READ, QString(), false, background);
 }
 
-// Collects every message while alive and still passes it on.
-class DebugCapture
+// The transport's own background reads.
+inline bool isPoll(const QString& cmd)
 {
-public:
-    DebugCapture()
-    {
-        lines().clear();
-        previous() = qInstallMessageHandler(&DebugCapture::handler);
-    }
-    ~DebugCapture() { qInstallMessageHandler(previous()); }
+    return cmd == QLatin1String("ReadFlow") || cmd == QLatin1String("ReadActiveSetpoint");
+}
 
-    QStringList all() const { return lines(); }
-    int count(const QString& needle) const
-    {
-        int n = 0;
-        for (const QString& l : lines()) {
-            if (l.contains(needle))
-                ++n;
-        }
-        return n;
-    }
+// The replies an ack spy saw, in order.
+inline QList<TervanCore::mfc_reg_t> acksOf(const QSignalSpy& spy)
+{
+    QList<TervanCore::mfc_reg_t> out;
+    for (const QList<QVariant>& a : spy)
+        out.append(a.first().value<TervanCore::mfc_reg_t>());
+    return out;
+}
 
-private:
-    static QStringList& lines()
-    {
-        static QStringList s;
-        return s;
+inline QStringList ackNames(const QSignalSpy& spy)
+{
+    QStringList names;
+    for (const TervanCore::mfc_reg_t& r : acksOf(spy))
+        names.append(r.cmd);
+    return names;
+}
+
+// The first reply for `cmd`, or an empty one.
+inline TervanCore::mfc_reg_t ackFor(const QSignalSpy& spy, const QString& cmd)
+{
+    for (const TervanCore::mfc_reg_t& r : acksOf(spy)) {
+        if (r.cmd == cmd)
+            return r;
     }
-    static QtMessageHandler& previous()
-    {
-        static QtMessageHandler h = nullptr;
-        return h;
+    return TervanCore::mfc_reg_t();
+}
+
+// When the device saw the first request for `cmd` at or after `after`, or -1.
+inline qint64 firstAt(const SimDevice& dev, const QString& cmd, qint64 after = 0)
+{
+    for (const SimDevice::Request& r : dev.requests()) {
+        if (r.cmd == cmd && r.atMs >= after)
+            return r.atMs;
     }
-    static void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
-    {
-        lines().append(msg);
-        if (previous())
-            previous()(type, ctx, msg);
-    }
+    return -1;
+}
+
+inline qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// A simulated device and a transport with its port open on it.
+struct Link
+{
+    int registered = qRegisterMetaType<TervanCore::mfc_reg_t>();
+    SimDevice dev;
+    TervanHALV3 hal;
+    QSignalSpy acks{&hal, &TervanHALV3::ack};
+    QSignalSpy timeouts{&hal, &TervanHALV3::timeout};
+    QSignalSpy errors{&hal, &TervanHALV3::error};
+    bool opened = hal.open(dev.slavePath(), 9600);
+    QString err;
+
+    // Also fails when the port could not be opened.
+    bool send(const QList<mfc_frame_t>& frames) { return opened && hal.request(frames, err); }
+    // The names of the first timeout within `ms`, or none.
+    QStringList timedOut(int ms) { return timeouts.wait(ms) ? timeouts.first().first().toStringList() : QStringList(); }
 };

@@ -1,7 +1,5 @@
 #include "simdevice.h"
 
-#include "tervancore.h"
-
 #include <QDateTime>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -37,31 +35,15 @@ QByteArray buildReply(quint8 op, quint32 code, const QByteArray& value)
     return r;
 }
 
-int valueSize(const QString& type)
-{
-    if (type == QLatin1String("UINT8"))
-        return 1;
-    if (type == QLatin1String("UINT16") || type == QLatin1String("UFRAC16") || type == QLatin1String("FRAC16.16"))
-        return 2;
-    if (type.startsWith(QLatin1String("TEXT")))
-        return 0;
-    return 4;
-}
-
 int speedToInt(speed_t s)
 {
-    switch (s) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 0;
+    const speed_t codes[] = {B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200, B230400};
+    const int rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
+    for (int i = 0; i < int(sizeof rates / sizeof rates[0]); ++i) {
+        if (codes[i] == s)
+            return rates[i];
     }
+    return 0;
 }
 
 struct Seed
@@ -72,26 +54,19 @@ struct Seed
 
 // What a freshly calibrated controller on the bench would report.
 const Seed kSeeds[] = {
-    {"CM", "1"}, {"DefaultCM", "1"}, {"ReadFlow", "37.5"}, {"ReadActiveSetpoint", "50"},
-    {"DigitalSetpoint", "50"}, {"ValveCommand", "0"}, {"ShutoffLevel", "2"},
-    {"TargetGasFullScaleRange", "300"}, {"CalibrationGasFullScaleRange", "300"},
-    {"TargetGas2CalibrationGas", "1"}, {"CalibrationGas2N2Conversion", "1"},
-    {"TargetGasCode", "13"}, {"CalibrationGaseCode", "13"},
-    {"TargetGasName", "N2"}, {"CalibrationGasName", "N2"},
-    {"MACAddress", "32"}, {"BaudRate", "9600"},
-    {"MFCSerialNumber", "SN12345"}, {"SensorSerialNumber", "SS54321"},
+    {"CM", "1"}, {"DefaultCM", "1"}, {"ReadFlow", "37.5"}, {"ReadActiveSetpoint", "50"}, {"DigitalSetpoint", "50"},
+    {"ValveCommand", "0"}, {"ShutoffLevel", "2"}, {"TargetGasFullScaleRange", "300"},
+    {"CalibrationGasFullScaleRange", "300"}, {"TargetGas2CalibrationGas", "1"}, {"CalibrationGas2N2Conversion", "1"},
+    {"TargetGasCode", "13"}, {"CalibrationGaseCode", "13"}, {"TargetGasName", "N2"}, {"CalibrationGasName", "N2"},
+    {"MACAddress", "32"}, {"BaudRate", "9600"}, {"MFCSerialNumber", "SN12345"}, {"SensorSerialNumber", "SS54321"},
     {"DeviceType", "MFC"}, {"Manufacturer", "Tervan Instruments"}, {"ModelIdentifier", "TV-100"},
-    {"FirmwareVersion", "V1.03"}, {"PCBVersion", "B2"},
-    {"ManufacturingLocation", "Plant 1"}, {"ManufacturingDate", "2024-01-15"},
-    {"CalibrationLocation", "Lab 2"}, {"CalibrationDate", "2024-02-01"},
-    {"CalibrationOperator", "QA"}, {"CalibrationStandardIdentifier", "STD-7"},
-    {"ProductName", "Tervan MFC"}, {"ProductCode", "TV100"},
-    {"SupplierCode", "1"}, {"ProductType", "1"}, {"RevisionCode", "3"},
-    {"SensorGain", "1"}, {"SensorOffset", "0"}, {"ReadSensorRatio", "1"},
-    {"VoltageSetpointGain", "1"}, {"CurrentSetpointGain", "1"},
-    {"VoltagePWMGain", "1"}, {"CurrentPWMGain", "1"},
-    {"ReadTemperature", "2048"}, {"ReadTotalTimeOnTimer", "3600"}, {"ReadVoltageADC", "-2"},
-    {"K1", "1"}, {"K2", "1"}, {"K3", "1"},
+    {"FirmwareVersion", "V1.03"}, {"PCBVersion", "B2"}, {"ManufacturingLocation", "Plant 1"},
+    {"ManufacturingDate", "2024-01-15"}, {"CalibrationLocation", "Lab 2"}, {"CalibrationDate", "2024-02-01"},
+    {"CalibrationOperator", "QA"}, {"CalibrationStandardIdentifier", "STD-7"}, {"ProductName", "Tervan MFC"},
+    {"ProductCode", "TV100"}, {"SupplierCode", "1"}, {"ProductType", "1"}, {"RevisionCode", "3"}, {"SensorGain", "1"},
+    {"SensorOffset", "0"}, {"ReadSensorRatio", "1"}, {"VoltageSetpointGain", "1"}, {"CurrentSetpointGain", "1"},
+    {"VoltagePWMGain", "1"}, {"CurrentPWMGain", "1"}, {"ReadTemperature", "2048"}, {"ReadTotalTimeOnTimer", "3600"},
+    {"ReadVoltageADC", "-2"}, {"K1", "1"}, {"K2", "1"}, {"K3", "1"},
 };
 
 } // namespace
@@ -116,6 +91,10 @@ struct SimDevice::Private
     int drop = 0;
     QByteArray rx;
     QList<Request> requests;
+    QHash<QString, QList<QByteArray>> readSequence;
+    QHash<QString, int> delayFor;
+    QTimer* noise = nullptr;
+    QByteArray noiseBytes;
 };
 
 SimDevice::SimDevice(QObject* parent)
@@ -155,14 +134,13 @@ SimDevice::SimDevice(QObject* parent)
         connect(d->notifier, &QSocketNotifier::activated, this, &SimDevice::onReadable);
     }
 
+    // Every register starts at zero (an empty text), whatever its limits.
     for (const QString& cmd : d->core->cmdList()) {
-        const TervanCore::mfc_cmd_t row = d->core->cmdByName(cmd);
-        if (row.code == 0xFFFFFFFF)
-            continue;
-        QByteArray zero(valueSize(row.type), '\0');
-        if (row.type == QLatin1String("UFRAC16") || row.type == QLatin1String("FRAC16.16"))
-            zero = TervanCore::packUFrac16(0.0);
-        d->store.insert(cmd, zero);
+        TervanCore::mfc_cmd_t row = d->core->cmdByName(cmd);
+        row.range = false;
+        QByteArray zero;
+        if (encodeValue(row, row.type.startsWith(QLatin1String("TEXT")) ? QString() : QStringLiteral("0"), zero))
+            d->store.insert(cmd, zero);
     }
     for (int i = 1; i <= 32; ++i) {
         setValue(QStringLiteral("CalTabValueX%1").arg(i), QString::number(i * 0.0375, 'g', 6));
@@ -196,12 +174,34 @@ bool SimDevice::setValue(const QString& cmd, const QString& text)
     if (!encodeValue(cmd, text, bytes))
         return false;
     d->store.insert(cmd, bytes);
+    d->readSequence.remove(cmd);
     return true;
+}
+
+void SimDevice::setReadSequence(const QString& cmd, const QStringList& values)
+{
+    QList<QByteArray> seq;
+    for (const QString& text : values) {
+        QByteArray bytes;
+        if (!encodeValue(cmd, text, bytes)) {
+            qWarning("SimDevice: %s cannot hold %s", qPrintable(cmd), qPrintable(text));
+            return;
+        }
+        seq.append(bytes);
+    }
+    if (seq.isEmpty())
+        d->readSequence.remove(cmd);
+    else
+        d->readSequence.insert(cmd, seq);
 }
 
 bool SimDevice::encodeValue(const QString& cmd, const QString& text, QByteArray& bytes) const
 {
-    const TervanCore::mfc_cmd_t row = d->core->cmdByName(cmd);
+    return encodeValue(d->core->cmdByName(cmd), text, bytes);
+}
+
+bool SimDevice::encodeValue(const TervanCore::mfc_cmd_t& row, const QString& text, QByteArray& bytes) const
+{
     if (row.code == 0xFFFFFFFF)
         return false;
     QByteArray frame;
@@ -216,37 +216,24 @@ bool SimDevice::encodeValue(const QString& cmd, const QString& text, QByteArray&
 QString SimDevice::value(const QString& cmd) const
 {
     const TervanCore::mfc_cmd_t row = d->core->cmdByName(cmd);
+    const QByteArray b = d->store.value(cmd);
     if (!d->store.contains(cmd))
         return QString();
-    QByteArray b = d->store.value(cmd);
-    const QString& t = row.type;
-    if (t.startsWith(QLatin1String("TEXT"))) {
-        const int nul = b.indexOf('\0');
-        return QString::fromLocal8Bit(nul < 0 ? b : b.left(nul));
+    if (row.type.startsWith(QLatin1String("TEXT")))
+        return QString::fromLocal8Bit(b.left(b.indexOf('\0') < 0 ? b.size() : b.indexOf('\0')));
+    QString name;
+    TervanCore::mfc_value_t v;
+    int kind = -1;
+    if (!d->core->decode(buildReply(0x80, row.code, b), name, v, kind))
+        return QString();
+    switch (kind) {
+    case KIND_UINT8: return QString::number(v.u8);
+    case KIND_UINT16: return QString::number(v.u16);
+    case KIND_UINT32: return QString::number(v.u32);
+    case KIND_INT32: return QString::number(v.i32);
+    case KIND_FLOAT: return QString::number(double(v.f32), 'g', 7);
+    default: return QString::number(v.f64, 'g', 8);
     }
-    if (b.size() < 4)
-        b.append(QByteArray(4 - b.size(), '\0'));
-    if (t == QLatin1String("UINT8"))
-        return QString::number(quint8(b.at(0)));
-    if (t == QLatin1String("UINT16"))
-        return QString::number(quint8(b.at(0)) | (quint8(b.at(1)) << 8));
-    if (t == QLatin1String("UINT32"))
-        return QString::number(TervanCore::unpackUInt32(b));
-    if (t == QLatin1String("INT32"))
-        return QString::number(TervanCore::unpackInt32(b));
-    if (t == QLatin1String("FLOAT32")) {
-        float f;
-        const quint32 u = TervanCore::unpackUInt32(b);
-        std::memcpy(&f, &u, sizeof f);
-        return QString::number(double(f), 'g', 7);
-    }
-    if (t == QLatin1String("UFRAC16") || t == QLatin1String("FRAC16.16"))
-        return QString::number(TervanCore::unpackUFrac16(b), 'g', 8);
-    if (t == QLatin1String("FIXED16.16"))
-        return QString::number(TervanCore::unpackFixed16_16(b), 'g', 8);
-    if (t == QLatin1String("UFIXED16.16"))
-        return QString::number(TervanCore::unpackUFixed16_16(b), 'g', 8);
-    return QString();
 }
 
 QByteArray SimDevice::rawValue(const QString& cmd) const
@@ -302,8 +289,14 @@ QByteArray SimDevice::handle(const QByteArray& request)
             return QByteArray();
         const QByteArray written = request.mid(7, len - 3);
         d->store.insert(row.name, written);
+        d->readSequence.remove(row.name);
         value = d->writeEcho.contains(row.name) ? d->writeEcho.value(row.name) : written;
     } else {
+        auto seq = d->readSequence.find(row.name);
+        if (seq != d->readSequence.end()) {
+            // The store follows the sequence so value() tells what was last answered.
+            d->store.insert(row.name, seq->size() > 1 ? seq->takeFirst() : seq->first());
+        }
         value = d->store.value(row.name);
     }
     return buildReply(b(2), code, value);
@@ -327,6 +320,14 @@ void SimDevice::setBaudRate(int bps)
 void SimDevice::setReplyDelay(int ms)
 {
     d->replyDelay = qMax(0, ms);
+}
+
+void SimDevice::setReplyDelayFor(const QString& cmd, int ms)
+{
+    if (ms > 0)
+        d->delayFor.insert(cmd, ms);
+    else
+        d->delayFor.remove(cmd);
 }
 
 void SimDevice::setChunks(int n, int gapMs)
@@ -361,8 +362,23 @@ void SimDevice::dropReplies(int n)
     d->drop = qMax(0, n);
 }
 
+void SimDevice::setNoise(const QByteArray& bytes, int intervalMs)
+{
+    delete d->noise;
+    d->noise = nullptr;
+    d->noiseBytes = bytes;
+    if (bytes.isEmpty() || intervalMs <= 0)
+        return;
+    d->noise = new QTimer(this);
+    d->noise->setInterval(intervalMs);
+    connect(d->noise, &QTimer::timeout, this, [this] { writeMaster(d->noiseBytes); });
+    d->noise->start();
+}
+
 void SimDevice::vanish()
 {
+    delete d->noise;
+    d->noise = nullptr;
     delete d->notifier;
     d->notifier = nullptr;
     if (d->master >= 0)
@@ -459,11 +475,11 @@ void SimDevice::onReadable()
             --d->drop;
             continue;
         }
-        sendReply(reply);
+        sendReply(reply, d->delayFor.value(row.name, d->replyDelay));
     }
 }
 
-void SimDevice::sendReply(const QByteArray& reply)
+void SimDevice::sendReply(const QByteArray& reply, int delayMs)
 {
     QByteArray bytes = reply;
     if (d->corrupt)
@@ -476,10 +492,10 @@ void SimDevice::sendReply(const QByteArray& reply)
     for (int i = 0; i < bytes.size(); i += step)
         parts.append(bytes.mid(i, step));
 
-    if (d->replyDelay == 0)
+    if (delayMs == 0)
         sendParts(parts, d->chunkGap);
     else
-        QTimer::singleShot(d->replyDelay, this, [this, parts, gap = d->chunkGap] { sendParts(parts, gap); });
+        QTimer::singleShot(delayMs, this, [this, parts, gap = d->chunkGap] { sendParts(parts, gap); });
 }
 
 void SimDevice::sendParts(QList<QByteArray> parts, int gapMs)

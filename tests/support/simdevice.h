@@ -10,9 +10,14 @@
 //   TervanHALV3 hal; hal.open(dev.slavePath(), 38400);
 //   dev.setValue("ReadFlow", "37.5");    // what the next read returns
 //   QTRY_VERIFY(dev.requestCount("ReadFlow") > 0);
+//   dev.setReadSequence("ReadSensorRatio", {"1", "1.2"}); // successive reads answer 1, 1.2, 1.2, ...
+//   dev.setReplyDelayFor("ReadFlow", 900);                // answer ReadFlow (read or write) 900 ms late
+//   dev.setNoise("$GPGGA,1\r\n", 200);                     // these bytes on the line every 200 ms
 //
 // The pure core, handle(), turns one request frame into the reply bytes over
 // the register store and can be tested without a pty.
+
+#include "tervancore.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -23,7 +28,6 @@
 
 class QSocketNotifier;
 class QTimer;
-class TervanCore;
 
 class SimDevice : public QObject
 {
@@ -51,6 +55,9 @@ public:
     bool setValue(const QString& cmd, const QString& text);
     QString value(const QString& cmd) const;
     QByteArray rawValue(const QString& cmd) const;
+    // Each read of cmd answers the next value, the last one repeating; a write of cmd
+    // or setValue(cmd) ends the sequence.
+    void setReadSequence(const QString& cmd, const QStringList& values);
     void setRawValue(const QString& cmd, const QByteArray& bytes);
 
     // Device address; requests to another address (other than 255) stay unanswered.
@@ -65,6 +72,7 @@ public:
     void setSilentFor(const QStringList& cmds);  // answer nothing for these registers
     void setBaudRate(int bps);                   // answer only at this line speed (0: any)
     void setReplyDelay(int ms);                  // delay every reply
+    void setReplyDelayFor(const QString& cmd, int ms); // delay replies to cmd (0: no delay)
     void setChunks(int n, int gapMs = 5);        // split each reply into n chunks
     void setStrayPrefix(const QByteArray& bytes); // put these bytes before each reply
     void setCorruptChecksum(bool on);            // wrong last byte
@@ -72,6 +80,7 @@ public:
     void dropReplies(int n);                     // stay silent for the next n requests
     void vanish();                               // close the master side mid-run
     void inject(const QByteArray& bytes);        // put raw bytes on the line now
+    void setNoise(const QByteArray& bytes, int intervalMs); // these bytes every intervalMs (0/empty: off)
 
     // What arrived.
     QList<Request> requests() const;
@@ -85,10 +94,11 @@ signals:
 private:
     // implementation owned by the simulated device's source file
     void onReadable();
-    void sendReply(const QByteArray& reply);
+    void sendReply(const QByteArray& reply, int delayMs);
     void sendParts(QList<QByteArray> parts, int gapMs);
     void writeMaster(const QByteArray& bytes);
     bool encodeValue(const QString& cmd, const QString& text, QByteArray& bytes) const;
+    bool encodeValue(const TervanCore::mfc_cmd_t& row, const QString& text, QByteArray& bytes) const;
     int lineSpeed() const;
 
     struct Private;
