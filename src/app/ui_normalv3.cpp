@@ -149,7 +149,7 @@ void UI_NormalV3::mfc_ack(TervanCore::mfc_reg_t reg)
         // A full scale of 0 would turn every sccm/slm conversion into a division
         // by zero; the last valid full scale stays in force instead.
         if (!(v >= 1 && v <= 65535)) {
-            qDebug() << "Ignored full scale" << reg.output << ", keeping" << m_fullScale;
+            qDebug().noquote().nospace() << "Ignored full scale " << reg.output << ", keeping " << m_fullScale;
             return;
         }
         m_fullScale = quint16(v);
@@ -175,7 +175,7 @@ void UI_NormalV3::writeSetpoint(double p)
 {
     // The device must never receive NaN or infinity as a setpoint.
     if (!std::isfinite(p)) {
-        qDebug() << "Setpoint not written: not a number";
+        qDebug().noquote().nospace() << "Setpoint not written: not a number";
         return;
     }
     m_digitalSetpoint = p;

@@ -16,9 +16,13 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
+
+// The setpoint box's range in percent of full scale; other units scale it.
+constexpr double SETPOINT_MAX_PERCENT = 120;
 
 const char* unitLabel(int unit)
 {
@@ -197,7 +201,7 @@ QWidget* UI_NormalV3::buildSetpointColumn()
     auto* boxRow = new QHBoxLayout;
     m_setpointBox = new QDoubleSpinBox;
     m_setpointBox->setObjectName(QStringLiteral("setpointBox"));
-    m_setpointBox->setRange(0, 120);
+    m_setpointBox->setRange(0, SETPOINT_MAX_PERCENT);
     m_setpointBox->setDecimals(2);
     m_setpointBox->setValue(0);
     m_setpointUnit = new QLabel(QString::fromLatin1(unitLabel(UNIT_FS)));
@@ -326,16 +330,16 @@ void UI_NormalV3::applyUnit()
     m_flowUnit->setText(label);
 
     const double fs = m_fullScale;
-    double max = 120;
+    double max = SETPOINT_MAX_PERCENT;
     switch (m_unit) {
     case UNIT_FS:
-        max = 120;
+        max = SETPOINT_MAX_PERCENT;
         break;
     case UNIT_SCCM:
-        max = fs * 120 / 100;
+        max = fs * SETPOINT_MAX_PERCENT / 100;
         break;
     case UNIT_SLM:
-        max = fs * 120 / 100 / 1000;
+        max = fs * SETPOINT_MAX_PERCENT / 100 / 1000;
         break;
     case UNIT_MV:
         max = 5000;
@@ -422,7 +426,9 @@ void UI_NormalV3::onClicked_DirctectMin(bool)
 
 void UI_NormalV3::onClicked_setpoint(bool)
 {
-    writeSetpoint(toPercent(m_setpointBox->value()));
+    // The box shows two decimals, so in "slm" its maximum may be rounded up
+    // (full scale 15: 0.018 shows as 0.02, which is 133 %): never beyond 120 %.
+    writeSetpoint(std::min(toPercent(m_setpointBox->value()), SETPOINT_MAX_PERCENT));
 }
 
 void UI_NormalV3::applySetpointPercent(double p)

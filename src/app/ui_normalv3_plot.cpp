@@ -276,11 +276,11 @@ void UI_NormalV3::onClicked_micro(bool)
     double min = 120;
     double max = -120;
     for (double v : qAsConst(m_recentFlow)) {
-        qDebug() << v;
+        qDebug().noquote().nospace() << v;
         min = std::min(min, v);
         max = std::max(max, v);
     }
-    qDebug() << "min: " << min << ", max: " << max;
+    qDebug().noquote().nospace() << "min: " << min << ", max: " << max;
     const double span = std::fabs(max - min);
     const double margin = span < 0.2 ? 0.05 : span * 0.25;
     for (QCustomPlot* plot : { m_smallPlot, m_maxPlot }) {
@@ -291,7 +291,7 @@ void UI_NormalV3::onClicked_micro(bool)
 
 void UI_NormalV3::onClicked_origin(bool)
 {
-    qDebug() << "axis reset to origin.";
+    qDebug().noquote().nospace() << "axis reset to origin.";
     for (QCustomPlot* plot : { m_smallPlot, m_maxPlot })
         plot->yAxis->setRange(-2, 125);
     update_xAixsRange();
@@ -299,7 +299,7 @@ void UI_NormalV3::onClicked_origin(bool)
 
 void UI_NormalV3::sldValChanged(int v)
 {
-    qDebug() << "Slider value: " << v;
+    qDebug().noquote().nospace() << "Slider value: " << v;
     if (v >= 1 && v <= 5) {
         m_timeWindow = TIME_SCALES[v - 1].window;
         m_ticker->setTickCount(TIME_SCALES[v - 1].ticks);

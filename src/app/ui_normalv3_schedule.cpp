@@ -87,7 +87,7 @@ void UI_NormalV3::onClicked_schedule(bool)
 
 void UI_NormalV3::showScheduleWindow(int x, int y)
 {
-    qDebug() << "x = " << x << ", y = " << y << ".";
+    qDebug().noquote().nospace() << "x = " << x << ", y = " << y << ".";
     m_scheduleWindow->move(x, y);
     m_scheduleWindow->show();
 }

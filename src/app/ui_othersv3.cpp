@@ -21,8 +21,12 @@
 namespace {
 constexpr int POLL_INTERVAL_MS = 5000;
 constexpr int COMMIT_DELAY_MS = 1000;
+constexpr int PAGE_MARGIN = 4;
 constexpr int GROUP_SIDE_MARGIN = 4;
+constexpr int GROUP_END_MARGIN = 2;
 constexpr int GROUP_SPACING = 4;
+constexpr int GROUP_ROW_SPACING = 2;
+constexpr int COLUMN_SPACING = 4;
 
 // Text of a TEXT reply: the value bytes up to the first zero byte (the area
 // need not carry one when the text fills it).
@@ -84,45 +88,60 @@ QStringList UI_OthersV3::readList() { return m_regList; }
 
 void UI_OthersV3::createLayout()
 {
+    // The groups keep their order column by column. The register grid needs
+    // more width than a column of the fixed window gives, so it spans the
+    // last two columns below their groups: all ten names and values show.
     auto* left = new QVBoxLayout;
+    left->setSpacing(COLUMN_SPACING);
     left->addWidget(m_statusGroup);
     left->addWidget(m_settingGroup);
+    left->addWidget(m_limitGroup);
+    left->addStretch();
 
     auto* middle = new QVBoxLayout;
-    middle->addWidget(m_limitGroup, 1);
-    middle->addWidget(m_accGroup, 1);
-    middle->addWidget(m_saveGroup, 1);
+    middle->setSpacing(COLUMN_SPACING);
+    middle->addWidget(m_accGroup);
+    middle->addWidget(m_saveGroup);
+    middle->addWidget(m_gasGroups.first());
     middle->addStretch();
 
     auto* right = new QVBoxLayout;
-    for (QGroupBox* g : qAsConst(m_gasGroups))
-        right->addWidget(g);
-    right->addWidget(m_tableView);
+    right->setSpacing(COLUMN_SPACING);
+    for (int i = 1; i < m_gasGroups.size(); ++i)
+        right->addWidget(m_gasGroups.at(i));
+    right->addStretch();
+
+    auto* area = new QGridLayout;
+    area->setSpacing(COLUMN_SPACING);
+    area->addLayout(middle, 0, 0);
+    area->addLayout(right, 0, 1);
+    area->addWidget(m_tableView, 1, 0, 1, 2);
+    area->setColumnStretch(0, 1); // the record's file name wants the width
 
     auto* columns = new QHBoxLayout(this);
-    columns->setContentsMargins(4, 4, 4, 4);
-    columns->addLayout(left, 1);
-    columns->addLayout(middle, 1);
-    columns->addLayout(right, 1);
+    columns->setContentsMargins(PAGE_MARGIN, PAGE_MARGIN, PAGE_MARGIN, PAGE_MARGIN);
+    columns->addLayout(left);
+    columns->addLayout(area, 1);
     compactGroups();
 }
 
-// The English captions are long and the main window's width is fixed: inside
-// the groups, narrow side margins and gaps leave the width to the captions.
+// The English captions are long and the main window's size is fixed: inside
+// the groups, narrow margins and gaps leave the room to the captions.
 void UI_OthersV3::compactGroups()
 {
     for (QLayout* l : findChildren<QLayout*>()) {
         if (!qobject_cast<QGroupBox*>(l->parentWidget()))
             continue;
         if (qobject_cast<QGroupBox*>(l->parent())) {
-            int left, top, right, bottom;
-            l->getContentsMargins(&left, &top, &right, &bottom);
-            l->setContentsMargins(GROUP_SIDE_MARGIN, top, GROUP_SIDE_MARGIN, bottom);
+            const int side = l->objectName() == QLatin1String("fullWidth") ? 0 : GROUP_SIDE_MARGIN;
+            l->setContentsMargins(side, GROUP_END_MARGIN, side, GROUP_END_MARGIN);
         }
-        if (auto* grid = qobject_cast<QGridLayout*>(l))
+        if (auto* grid = qobject_cast<QGridLayout*>(l)) {
             grid->setHorizontalSpacing(GROUP_SPACING);
-        else if (auto* box = qobject_cast<QHBoxLayout*>(l))
+            grid->setVerticalSpacing(GROUP_ROW_SPACING);
+        } else if (auto* box = qobject_cast<QBoxLayout*>(l)) {
             box->setSpacing(GROUP_SPACING);
+        }
     }
 }
 

@@ -63,8 +63,20 @@ void UI_OthersV3::createRegisterTable()
     m_tableView = new QTableView;
     m_tableView->setObjectName(QStringLiteral("registerTable"));
     m_tableView->setModel(m_tableModel);
-    m_tableView->setColumnWidth(0, int(m_tableView->columnWidth(0) * 1.5));
+    // Every name and value readable at once: names set the first column's
+    // width, rows are one text line high, and the view is as high as its ten
+    // rows (row numbers would only take room).
+    m_tableView->verticalHeader()->hide();
+    m_tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    const int rowHeight = m_tableView->fontMetrics().height() + 2;
+    m_tableView->verticalHeader()->setMinimumSectionSize(rowHeight);
+    m_tableView->verticalHeader()->setDefaultSectionSize(rowHeight);
+    m_tableView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_tableView->horizontalHeader()->setStretchLastSection(true);
+    m_tableView->setMinimumHeight(m_tableView->horizontalHeader()->sizeHint().height()
+                                  + m_tableModel->rowCount() * m_tableView->verticalHeader()->defaultSectionSize()
+                                  + 2 * m_tableView->frameWidth());
+    m_tableView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
 }
 
 void UI_OthersV3::fillGridCell(const QString& name, const QString& text)

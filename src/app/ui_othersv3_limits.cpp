@@ -51,16 +51,14 @@ void UI_OthersV3::createLimitGroup()
 
     m_limitBox = new QGroupBox;
     m_limitBox->setObjectName(QStringLiteral("limitBox"));
-    // Each limit takes two lines (value and caption, then the action): on one
-    // line the English captions do not fit the column.
     auto* rows = new QGridLayout(m_limitBox);
     rows->addWidget(m_highLimit, 0, 0);
     rows->addWidget(new QLabel(m_lang->translate(QStringLiteral("HighLimit(%)"))), 0, 1);
-    rows->addWidget(m_highAction, 1, 0, 1, 2);
-    rows->addWidget(m_lowLimit, 2, 0);
-    rows->addWidget(new QLabel(m_lang->translate(QStringLiteral("LowLimit(%)"))), 2, 1);
-    rows->addWidget(m_lowAction, 3, 0, 1, 2);
-    rows->setColumnStretch(1, 1);
+    rows->addWidget(m_highAction, 0, 2);
+    rows->addWidget(m_lowLimit, 1, 0);
+    rows->addWidget(new QLabel(m_lang->translate(QStringLiteral("LowLimit(%)"))), 1, 1);
+    rows->addWidget(m_lowAction, 1, 2);
+    rows->setColumnStretch(2, 1);
 
     auto* box = new QVBoxLayout(m_limitGroup);
     box->addWidget(m_limitActive);

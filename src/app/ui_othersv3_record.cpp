@@ -19,6 +19,8 @@
 namespace {
 // Folder of the flow records, relative to the working directory.
 const QString RECORD_DIR = QStringLiteral("record");
+// A line edit's frame and text margins, both sides.
+constexpr int FILE_NAME_PADDING = 8;
 } // namespace
 
 void UI_OthersV3::createSaveGroup()
@@ -39,10 +41,14 @@ void UI_OthersV3::createSaveGroup()
 
     m_fileName = new QLineEdit;
     m_fileName->setObjectName(QStringLiteral("saveFileName"));
+    // Room for the whole name proposed for a serial number of seven characters.
+    const int textWidth = m_fileName->fontMetrics().horizontalAdvance(QStringLiteral("SN00000_000000_000000.xlsx"));
+    m_fileName->setMinimumWidth(textWidth + FILE_NAME_PADDING);
 
     m_saveBox = new QGroupBox;
     m_saveBox->setObjectName(QStringLiteral("saveBox"));
     auto* inner = new QVBoxLayout(m_saveBox);
+    inner->setObjectName(QStringLiteral("fullWidth")); // no side margins: the name needs them
     inner->addLayout(intervalRow);
     inner->addWidget(m_fileName);
 

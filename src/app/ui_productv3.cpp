@@ -129,9 +129,14 @@ void UI_ProductV3::mfc_ack(TervanCore::mfc_reg_t reg)
     case 1:
         m_noRadio->setChecked(true);
         break;
-    default:
-        QMessageBox::information(this, QStringLiteral("Undefined Vavle type."),
-                                 QStringLiteral("Undefined Vavle type."));
+    default: {
+        // Not exec(): this runs inside the link's reply handling, which must
+        // go on (the start-up reads) while the box is open.
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Undefined Vavle type."),
+                                    QStringLiteral("Undefined Vavle type."), QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
         break;
+    }
     }
 }

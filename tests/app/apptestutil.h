@@ -1,30 +1,20 @@
 #pragma once
 
-// Helpers shared by the main-window tests: a private working directory (the
-// program keeps tervancal.ini in the working directory), a watcher that answers
-// message boxes without blocking the test, and small probes.
+// Fixtures of the main-window, page and engineering-page tests.
 
+#include "replyutil.h"
+#include "simdevice.h"
+#include "tervanhalv3.h"
 #include "ui_basev3.h"
 #include "ui_drvv3.h"
 #include "ui_normalv3.h"
 #include "ui_othersv3.h"
 #include "ui_productv3.h"
 #include "ui_test.h"
-#include "simdevice.h"
-#include "tervanhalv3.h"
+#include "ui_usercalv3.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QMessageBox>
-#include <QPointer>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 
@@ -37,18 +27,16 @@ public:
     WorkDir() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
     ~WorkDir() { QDir::setCurrent(m_old); }
     QString path() const { return m_dir.path(); }
-    QString iniPath() const { return m_dir.filePath(QStringLiteral("tervancal.ini")); }
-    void writeIni(const QVariantMap& keys) const
+    void writeIni(const QVariantMap& keys) const // tervancal.ini holds these keys only
     {
-        QFile::remove(iniPath());
-        QSettings s(iniPath(), QSettings::IniFormat);
+        QSettings s(QStringLiteral("tervancal.ini"), QSettings::IniFormat);
+        s.clear();
         for (auto it = keys.cbegin(); it != keys.cend(); ++it)
             s.setValue(it.key(), it.value());
-        s.sync();
     }
     QVariantMap readIni() const
     {
-        QSettings s(iniPath(), QSettings::IniFormat);
+        QSettings s(QStringLiteral("tervancal.ini"), QSettings::IniFormat);
         QVariantMap m;
         for (const QString& k : s.allKeys())
             m.insert(k, s.value(k));
@@ -60,8 +48,7 @@ private:
     QString m_old;
 };
 
-// Watches for modal message boxes and presses the button with the given
-// caption (any button when the caption is empty), recording what each box said.
+// Presses the button captioned `button` (any when empty) on each modal box.
 class BoxAnswerer : public QObject
 {
 public:
@@ -71,9 +58,7 @@ public:
         m_timer.start(20);
     }
     void setButton(const QString& button) { m_button = button; }
-    QStringList titles;
-    QStringList texts;
-    QStringList buttons; // captions of all buttons of the last box
+    QStringList titles, texts, buttons; // buttons: captions of the last box
 
 private:
     void poll()
@@ -88,15 +73,10 @@ private:
         QAbstractButton* target = nullptr;
         for (QAbstractButton* b : box->buttons()) {
             buttons << b->text();
-            if (m_button.isEmpty() || b->text() == m_button)
-                target = target ? target : b;
+            target = !target && (m_button.isEmpty() || b->text() == m_button) ? b : target;
         }
-        if (target)
-            target->click();
-        else
-            box->reject();
+        target ? target->click() : box->reject();
     }
-
     QTimer m_timer;
     QString m_button;
     QPointer<QMessageBox> m_lastBox;
@@ -108,55 +88,47 @@ const QString kRed = QStringLiteral("background-color: rgb(255, 0, 0);");
 const QString kYellow = QStringLiteral("background-color: rgb(255, 255, 0);");
 const QString kWhite = QStringLiteral("background-color: rgb(255, 255, 255);");
 
-// The start-up read list as the window builds it: base panel first, then
-// every new name of the product, normal and others pages.
+// One entry per commands_req: its frames as "cmd|op|input" ("|bg" for a
+// background frame, "|check" for a read-back), joined by "; ".
+inline QStringList sent(const QSignalSpy& spy)
+{
+    QStringList out;
+    for (const QList<QVariant>& args : spy) {
+        QStringList frames;
+        for (const mfc_frame_t& f : args.at(0).value<QList<mfc_frame_t>>())
+            frames << QStringLiteral("%1|%2|%3").arg(f.cmd).arg(f.op).arg(f.input) + (f.background ? "|bg" : "")
+                    + (f.check ? "|check" : "");
+        out << frames.join(QStringLiteral("; "));
+    }
+    return out;
+}
+
+// The named child; the test process stops when there is none.
+template<typename T>
+T* find(const QObject* parent, const QString& name)
+{
+    T* child = parent->findChild<T*>(name);
+    if (!child)
+        qFatal("no child %s", qPrintable(name));
+    return child;
+}
+
+// The start-up reads as the window merges them: the base panel's names, then
+// each new name of the product, normal, others and user calibration pages.
 inline QStringList expectedStartupNames(UI_Test& w)
 {
+    UI_UserCalV3* userCal = nullptr; // a window of its own; all have the same list
+    for (QWidget* top : QApplication::topLevelWidgets())
+        userCal = userCal ? userCal : qobject_cast<UI_UserCalV3*>(top);
     QStringList names = w.findChild<UI_BaseV3*>()->readList();
-    const QList<QStringList> lists = {w.findChild<UI_ProductV3*>()->readList(),
-                                      w.findChild<UI_NormalV3*>()->readList(),
-                                      w.findChild<UI_OthersV3*>()->readList()};
-    for (const QStringList& l : lists)
+    for (const QStringList& l : {w.findChild<UI_ProductV3*>()->readList(), w.findChild<UI_NormalV3*>()->readList(),
+                                 w.findChild<UI_OthersV3*>()->readList(), userCal->readList()})
         for (const QString& n : l)
-            if (!names.contains(n))
-                names << n;
+            names << (names.contains(n) ? QStringList() : QStringList{n});
     return names;
 }
 
-// Open file descriptors of this process that refer to `path`.
-inline int openDescriptorsOn(const QString& path)
-{
-    int n = 0;
-    const QString target = QFileInfo(path).canonicalFilePath();
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& e : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
-        const QString link = QFile::symLinkTarget(fds.filePath(e));
-        if (!link.isEmpty() && (link == path || link == target))
-            ++n;
-    }
-    return n;
-}
-
-inline TervanCore::mfc_reg_t makeReg(const QString& cmd, quint8 firstByte = 0, const QString& output = QString())
-{
-    TervanCore::mfc_reg_t r;
-    r.cmd = cmd;
-    r.type = KIND_UINT8;
-    r.value.u8 = firstByte;
-    r.output = output.isNull() ? QString::number(firstByte) : output;
-    return r;
-}
-
-// Index of the first request at or after `from` that names `cmd`, or -1.
-inline int indexOf(const QList<SimDevice::Request>& reqs, const QString& cmd, int from = 0)
-{
-    for (int i = from; i < reqs.size(); ++i)
-        if (reqs.at(i).cmd == cmd)
-            return i;
-    return -1;
-}
-
-// Builds a window on `dev` and waits until every start-up read was answered.
+// Builds a window on `dev` and waits until the last start-up read was answered.
 inline bool startWindowOn(SimDevice& dev, std::unique_ptr<UI_Test>& w)
 {
     w = std::make_unique<UI_Test>(QStringList{dev.slavePath()});
@@ -170,6 +142,15 @@ inline bool startWindowOn(SimDevice& dev, std::unique_ptr<UI_Test>& w)
     while (!done && t.elapsed() < 20000)
         QTest::qWait(20);
     return done;
+}
+
+// Index of the first request that names `cmd`, or -1.
+inline int indexOf(const QList<SimDevice::Request>& reqs, const QString& cmd)
+{
+    for (int i = 0; i < reqs.size(); ++i)
+        if (reqs.at(i).cmd == cmd)
+            return i;
+    return -1;
 }
 
 } // namespace apptest

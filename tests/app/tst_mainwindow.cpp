@@ -1,197 +1,218 @@
-// The main window with a simulated device: start-up reads, reply fan-out,
-// timeouts and refused requests.
+// The main window on a simulated device: the start-up reads and what the pages
+// show of them, a box left open meanwhile, refused requests and timeouts, the
+// communication page's address and baud-rate changes. Without a device: the
+// status line, settings, size, the schedule window beside the window, closing.
 #include "apptestutil.h"
-#include "simdevice.h"
-#include "tervanhalv3.h"
-
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QtTest>
+#include "dpiscaler.h"
+#include "languagedictionary.h"
 
 using namespace apptest;
-
-namespace {
-
-const QStringList kBaseList{"MACAddress", "TargetGasName", "CalibrationGasName", "TargetGasFullScaleRange"};
-const QStringList kProductList{"Manufacturer", "ModelIdentifier", "DeviceType", "FirmwareVersion", "PCBVersion",
-                               "MFCSerialNumber", "ProductCode", "SensorSerialNumber", "ManufacturingLocation",
-                               "ManufacturingDate", "CalibrationLocation", "CalibrationDate",
-                               "CalibrationStandardIdentifier", "ValveType"};
-
-} // namespace
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        m_dev.setValue(QStringLiteral("TargetGasName"), QStringLiteral("He"));
+        m_dev.setValue(QStringLiteral("ValveType"), QStringLiteral("1"));
+        QVERIFY(startWindowOn(m_dev, m_w));
+    }
+    void cleanupTestCase() { m_w.reset(); }
 
-    void startupReads();
-    void undefinedValveType();
-    void timeoutShowsNames();
-    void refusedRequest();
-    void pageRequestsReachDevice();
+    void startupReads()
+    {
+        // The probe, then each start-up register once, in order, behind a 2 s delay.
+        QStringList wire;
+        for (const SimDevice::Request& r : m_dev.requests())
+            wire << r.cmd + (r.write ? "=" : "@") + QString::number(r.address);
+        const QStringList reads = expectedStartupNames(*m_w).replaceInStrings(QRegularExpression("$"), "@32");
+        QCOMPARE(wire.mid(0, reads.size() + 1), QStringList{"MACAddress@255"} + reads);
+        QVERIFY2(gapAfter("MACAddress") >= 1850, qPrintable(QString::number(gapAfter("MACAddress"))));
+        QStringList shown;
+        for (const char* field : {"addressEdit", "targetGasEdit", "ModelIdentifier", "MFCSerialNumber"})
+            shown << find<QLineEdit>(m_w.get(), field)->text();
+        QCOMPARE(shown, (QStringList{"32", "He", "TV-100", "SN12345"}));
+        QVERIFY(find<QRadioButton>(m_w.get(), "noRadio")->isChecked());
+        m_w->mfc_ack(makeReply(QStringLiteral("ValveType"), 0));
+        QVERIFY(find<QRadioButton>(m_w.get(), "ncRadio")->isChecked() && !find<QRadioButton>(m_w.get(), "noRadio")->isChecked());
+        QCOMPARE(statusStyle(*m_w), kWhite);
+        find<QRadioButton>(m_w.get(), "valveFullOpen")->click(); // the pages' requests reach the device
+        QTRY_COMPARE(m_dev.value(QStringLiteral("ValveCommand")), QStringLiteral("2"));
+    }
+
+    void refusedRequestsAndTimeouts()
+    {
+        m_dev.clearRequests();
+        m_w->commands_req({makeFrame(QStringLiteral("PCBVersion"), MFC_READ),
+                           makeFrame(QStringLiteral("NoSuchRegister"), MFC_READ)});
+        QCOMPARE(statusText(*m_w) + statusStyle(*m_w), "cmd: NoSuchRegister read opertation encode fail!" + kRed);
+        QTRY_COMPARE(statusStyle(*m_w), kWhite); // nothing of the list went out; polling brings the line back
+        QCOMPARE(m_dev.requestCount(QStringLiteral("PCBVersion")), 0);
+
+        m_w->error_limit_req(true, QStringLiteral("LIMIT"));
+        int sendsAtTimeout = -1;
+        QString failed;
+        QObject ctx;
+        connect(m_w->findChild<UI_DrvV3*>()->hal(), &TervanHALV3::timeout, &ctx, [&](const QStringList& cmds) {
+            failed = failed.isEmpty() ? cmds.value(0) : failed;
+            sendsAtTimeout = sendsAtTimeout < 0 ? m_dev.requestCount(failed) : sendsAtTimeout;
+        });
+        m_dev.clearRequests();
+        m_dev.setSilent(true);
+        QTRY_COMPARE_WITH_TIMEOUT(statusStyle(*m_w), kRed, 10000);
+        QCOMPARE(statusText(*m_w).split("\r\n").first(), failed);
+        QCOMPARE(sendsAtTimeout, 5);
+        QCOMPARE(find<QLineEdit>(m_w.get(), "flowEdit")->text(), QStringLiteral("0.00"));
+        m_dev.setSilent(false);
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(*m_w) + statusStyle(*m_w), "LIMIT" + kYellow, 5000);
+        m_w->error_limit_req(false, QString());
+    }
+
+    void addressChange()
+    {
+        find<QSpinBox>(m_w.get(), "addressSpin")->setValue(40);
+        m_dev.clearRequests();
+        find<QPushButton>(m_w.get(), "setAddrButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(gapAfter("MACAddress") >= 0, 5000);
+        const QList<SimDevice::Request> reqs = m_dev.requests();
+        const int i = indexOf(reqs, "MACAddress");
+        QVERIFY(reqs.at(i).write && reqs.at(i).address == 32 && reqs.at(i).valueBytes == QByteArray(1, 40));
+        // The queue is held for a second; then requests go to the new address.
+        QVERIFY2(gapAfter("MACAddress") >= 930, qPrintable(QString::number(gapAfter("MACAddress"))));
+        QCOMPARE(reqs.at(i + 1).address, quint8(40));
+        QTRY_COMPARE(find<QLineEdit>(m_w.get(), "addressEdit")->text(), QStringLiteral("40"));
+        QCOMPARE(statusStyle(*m_w), kWhite);
+    }
+
+    void valveTypeBoxKeepsLinkGoing()
+    {
+        SimDevice dev;
+        dev.setRawValue(QStringLiteral("ValveType"), QByteArray(1, 2));
+        QObject ctx;
+        QTimer::singleShot(8000, &ctx, [] { // a box that held up its caller would hold the test
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        std::unique_ptr<UI_Test> w;
+        QVERIFY(startWindowOn(dev, w));
+        // Every start-up read was answered while the box stayed open.
+        auto* box = w->findChild<UI_ProductV3*>()->findChild<QMessageBox*>();
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(box->windowTitle() + "|" + box->text(), QStringLiteral("Undefined Vavle type.|Undefined Vavle type."));
+        QVERIFY(statusStyle(*w) == kWhite && dev.requestCount(expectedStartupNames(*w).last()) == 1);
+        QVERIFY(!find<QRadioButton>(w.get(), "ncRadio")->isChecked());
+        QVERIFY(!find<QRadioButton>(w.get(), "noRadio")->isChecked());
+    }
+
+    void statusLine()
+    {
+        UI_Test w(QStringList{});
+        QCOMPARE(statusText(w) + statusStyle(w), "No valid COM!" + kRed);
+        QVERIFY(!w.findChild<QTabWidget*>()->isEnabled());
+        w.mfc_ack(makeReply(QStringLiteral("Manufacturer"), "X")); // a reply clears an error
+        QCOMPARE(statusText(w) + statusStyle(w), kWhite);
+        auto* others = w.findChild<UI_OthersV3*>(); // the pages' warnings, each set and cleared on its own
+        for (const QString& on : QStringList{"limit alarm record", "alarm", "limit alarm", "alarm record", ""}) {
+            emit others->error_limit_req(on.contains("limit"), "A");
+            emit others->error_alarmWarning_req(on.contains("alarm"), "B");
+            emit w.findChild<UI_NormalV3*>()->error_record_req(on.contains("record"), "C");
+            const QString text = QString(on).replace("limit", "A").replace("alarm", "B").replace("record", "C");
+            QCOMPARE(statusText(w) + statusStyle(w), text + (on.isEmpty() ? kWhite : kYellow));
+        }
+        w.error_limit_req(true, "A"); // an error hides the warnings until the next reply
+        w.mfc_nack({"ReadFlow", "CM"});
+        QCOMPARE(statusText(w) + statusStyle(w), "ReadFlow\r\nCM" + kRed);
+        w.error_alarmWarning_req(true, "B2");
+        QCOMPARE(statusStyle(w), kRed);
+        w.mfc_ack(makeReply(QStringLiteral("ReadFlow"), 1.0));
+        QCOMPARE(statusText(w) + statusStyle(w), "A B2" + kYellow);
+        w.writeXYTable_req(QVector<double>(31, 0.5).toList(), QVector<double>(32, 0.5).toList());
+        QCOMPARE(statusText(w), QStringLiteral("Calibration table needs 32 X and 32 Y values, got 31 and 32."));
+        w.writeXYTable_req(QVector<double>(32, 0.5).toList(), QVector<double>(33, 0.5).toList());
+        QCOMPARE(statusText(w) + statusStyle(w), "Calibration table needs 32 X and 32 Y values, got 32 and 33." + kRed);
+    }
+
+    void settingsAndDictionary()
+    {
+        WorkDir dir; // a bad language entry becomes "en"; the slope bounds a user entered stay
+        dir.writeIni({{"lang", "CN"}, {"yx_rate_min", "0.5"}});
+        QCOMPARE(LanguageDictionary().language(), QStringLiteral("en"));
+        QCOMPARE(dir.readIni(), (QVariantMap{{"lang", "en"}, {"yx_rate_min", "0.5"}}));
+        dir.writeIni({{"lang", "cn"}});
+        const LanguageDictionary cn;
+        QCOMPARE(cn.translate("Clear") + "|" + cn.translate("Unit ") + "|" + cn.translate("Something else"),
+                 QStringLiteral("清除报警|单位 |Something else")); // later entries win; blanks and case count
+        QCOMPARE(cn.translate("Record not saved: %1: %2"), QStringLiteral("记录未保存: %1: %2"));
+        UI_Test w(QStringList{});
+        QCOMPARE(w.findChild<QTabWidget*>()->tabText(3) + " " + statusText(w), QStringLiteral("其它项目 没有可用串口！"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Varnoc V1.03"));
+    }
+
+    void sizeScheduleAndClose() // closes the last window: keep last
+    {
+        UI_Test w(QStringList{});
+        const double f = DpiScaler::factorFor(QGuiApplication::primaryScreen()->logicalDotsPerInch());
+        QVERIFY(w.minimumSize() == QSize(int(880 * f), int(730 * f)) && w.maximumSize() == w.minimumSize());
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        w.move(120, 90);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // The normal page's schedule window stands beside the window and follows it.
+        QWidget* schedule = w.findChild<UI_NormalV3*>()->m_scheduleWindow;
+        emit w.findChild<UI_NormalV3*>()->schedule_show_req();
+        QCOMPARE(schedule->pos(), w.pos() + QPoint(w.frameGeometry().width(), 38));
+        w.move(300, 200);
+        QTRY_COMPARE(schedule->pos(), QPoint(300 + w.frameGeometry().width(), 200 + 38));
+        BoxAnswerer answer(QStringLiteral("Cancel"));
+        QVERIFY(!w.close());
+        QCOMPARE(answer.titles + answer.texts + answer.buttons,
+                 (QStringList{"Sure to close", "Are you sure to close the window?", "Sure", "Cancel"}));
+        answer.setButton(QStringLiteral("no such button")); // the box closed without a button
+        QVERIFY(!w.close());
+        answer.setButton(QStringLiteral("Sure"));
+        QVERIFY(w.close() && !w.isVisible());
+    }
+
+    void baudRateChange() // restarts the application: keep last
+    {
+        auto* drv = m_w->findChild<UI_DrvV3*>();
+        qint64 restartAt = 0;
+        int resetsBeforeRestart = -1;
+        QObject ctx;
+        connect(drv, &UI_DrvV3::restart_req, &ctx, [&] {
+            restartAt = QDateTime::currentMSecsSinceEpoch();
+            resetsBeforeRestart = m_dev.requestCount(QStringLiteral("Reset"));
+        });
+        find<QComboBox>(m_w.get(), "baudCombo")->setCurrentText(QStringLiteral("19200"));
+        m_dev.clearRequests();
+        BoxAnswerer answer;
+        find<QPushButton>(m_w.get(), "setBpsButton")->click();
+        QCOMPARE(answer.texts, QStringList{"Change baudrate will restart application."});
+        QTRY_VERIFY_WITH_TIMEOUT(restartAt > 0, 8000);
+        const QList<SimDevice::Request> reqs = m_dev.requests();
+        const int ib = indexOf(reqs, "BaudRate");
+        const int ie = indexOf(reqs, "EEPROMProgram");
+        QVERIFY(ib >= 0 && ie > ib && reqs.at(ib).write && reqs.at(ie).write);
+        QCOMPARE(m_dev.value(QStringLiteral("BaudRate")), QStringLiteral("19200"));
+        // The restart comes a second after the commit, once the Reset frame is out.
+        QVERIFY2(restartAt - reqs.at(ie).atMs >= 930, qPrintable(QString::number(restartAt - reqs.at(ie).atMs)));
+        QVERIFY(resetsBeforeRestart == 1 && !drv->hal()->isOpen());
+    }
 
 private:
-    WorkDir* m_dir = nullptr;
-};
-
-void TestMainWindow::initTestCase()
-{
-    m_dir = new WorkDir;
-    m_dir->writeIni({{"lang", "en"}});
-}
-
-void TestMainWindow::cleanupTestCase()
-{
-    delete m_dir;
-}
-
-void TestMainWindow::startupReads()
-{
-    SimDevice dev;
-    dev.setValue("TargetGasName", "He");
-    dev.setValue("CalibrationGasName", "Ar");
-    dev.setValue("ValveType", "1");
-    dev.setValue("TargetGasFullScaleRange", "500");
-
-    std::unique_ptr<UI_Test> w = std::make_unique<UI_Test>(QStringList{dev.slavePath()});
-    QList<TervanCore::mfc_reg_t> acks;
-    connect(w->findChild<UI_DrvV3*>()->hal(), &TervanHALV3::ack, this,
-            [&acks](const TervanCore::mfc_reg_t& r) { acks << r; });
-    const QStringList expected = expectedStartupNames(*w);
-    QCOMPARE(expected.mid(0, 4), kBaseList);
-    QCOMPARE(expected.mid(4, kProductList.size()), kProductList);
-    QCOMPARE(QSet<QString>(expected.cbegin(), expected.cend()).size(), expected.size());
-
-    QTRY_VERIFY_WITH_TIMEOUT(dev.requestCount(expected.last()) >= 1, 20000);
-    QTRY_VERIFY(std::any_of(acks.cbegin(), acks.cend(), [&](const auto& r) { return r.cmd == expected.last(); }));
-
-    const QList<SimDevice::Request> reqs = dev.requests();
-    QStringList wire;
-    for (const auto& r : reqs)
-        wire << r.cmd;
-    // The probe, then each start-up register once, in order, nothing between.
-    QCOMPARE(wire.first(), QStringLiteral("MACAddress"));
-    QCOMPARE(wire.mid(1, expected.size()), expected);
-    for (int i = 1; i <= expected.size(); ++i) {
-        QVERIFY(!reqs.at(i).write);
-        QCOMPARE(reqs.at(i).address, quint8(32));
+    qint64 gapAfter(const QString& cmd) // ms from the first request of cmd to the next request
+    {
+        const QList<SimDevice::Request> reqs = m_dev.requests();
+        const int i = indexOf(reqs, cmd);
+        return i >= 0 && i + 1 < reqs.size() ? reqs.at(i + 1).atMs - reqs.at(i).atMs : -1;
     }
-    // The reads wait behind a two-second delay.
-    QVERIFY2(reqs.at(1).atMs - reqs.at(0).atMs >= 1850, qPrintable(QString::number(reqs.at(1).atMs - reqs.at(0).atMs)));
 
-    // The base panel and the product page show the replies.
-    auto text = [&](const char* name) { return w->findChild<QLineEdit*>(name)->text(); };
-    QCOMPARE(text("addressEdit"), QStringLiteral("32"));
-    QCOMPARE(text("targetGasEdit"), QStringLiteral("He"));
-    QCOMPARE(text("calGasEdit"), QStringLiteral("Ar"));
-    QString rangeOutput;
-    for (const auto& r : acks)
-        if (r.cmd == "TargetGasFullScaleRange")
-            rangeOutput = r.output;
-    QVERIFY(rangeOutput.startsWith("500"));
-    QCOMPARE(text("gasRangeEdit"), rangeOutput);
-    QCOMPARE(text("unitEdit"), QStringLiteral("SCCM"));
-    QCOMPARE(text("Manufacturer"), QStringLiteral("Tervan Instruments"));
-    QCOMPARE(text("ModelIdentifier"), QStringLiteral("TV-100"));
-    QCOMPARE(text("MFCSerialNumber"), QStringLiteral("SN12345"));
-    QCOMPARE(text("CalibrationStandardIdentifier"), QStringLiteral("STD-7"));
-    QVERIFY(w->findChild<QRadioButton*>("noRadio")->isChecked());
-    QVERIFY(!w->findChild<QRadioButton*>("ncRadio")->isChecked());
-    QCOMPARE(statusStyle(*w), kWhite);
-
-    // Afterwards the flow is polled.
-    QTRY_VERIFY(dev.requestCount("ReadFlow") >= 2);
-}
-
-void TestMainWindow::undefinedValveType()
-{
-    SimDevice dev;
-    dev.setRawValue("ValveType", QByteArray(1, 2));
-    BoxAnswerer answerer;
-    std::unique_ptr<UI_Test> w;
-    QVERIFY(startWindowOn(dev, w));
-    QCOMPARE(answerer.texts, QStringList{"Undefined Vavle type."});
-    QVERIFY(!w->findChild<QRadioButton*>("noRadio")->isChecked());
-    QVERIFY(!w->findChild<QRadioButton*>("ncRadio")->isChecked());
-}
-
-void TestMainWindow::timeoutShowsNames()
-{
-    SimDevice dev;
-    std::unique_ptr<UI_Test> w;
-    QVERIFY(startWindowOn(dev, w));
-    w->error_limit_req(true, "LIMIT");
-    QCOMPARE(statusText(*w), QStringLiteral("LIMIT"));
-
-    int sendsAtTimeout = -1;
-    QString failed;
-    connect(w->findChild<UI_DrvV3*>()->hal(), &TervanHALV3::timeout, this, [&](const QStringList& cmds) {
-        if (sendsAtTimeout < 0) {
-            failed = cmds.value(0);
-            sendsAtTimeout = dev.requestCount(failed);
-        }
-    });
-    dev.clearRequests();
-    dev.setSilent(true);
-    QTRY_COMPARE_WITH_TIMEOUT(statusStyle(*w), kRed, 10000);
-    const QStringList lines = statusText(*w).split("\r\n");
-    QVERIFY2(lines.first() == "ReadFlow" || lines.first() == "ReadActiveSetpoint", qPrintable(statusText(*w)));
-    QCOMPARE(lines.first(), failed);
-    // Five sends of the same frame before giving up.
-    QCOMPARE(sendsAtTimeout, 5);
-
-    dev.setSilent(false);
-    QTRY_COMPARE_WITH_TIMEOUT(statusStyle(*w), kYellow, 5000);
-    QCOMPARE(statusText(*w), QStringLiteral("LIMIT"));
-}
-
-void TestMainWindow::refusedRequest()
-{
-    SimDevice dev;
-    std::unique_ptr<UI_Test> w;
-    QVERIFY(startWindowOn(dev, w));
-    mfc_frame_t bad;
-    bad.cmd = "NoSuchRegister";
-    bad.op = MFC_READ;
-    mfc_frame_t good;
-    good.cmd = "PCBVersion";
-    good.op = MFC_READ;
-    dev.clearRequests();
-    w->commands_req({good, bad});
-    QCOMPARE(statusStyle(*w), kRed);
-    QCOMPARE(statusText(*w), QStringLiteral("cmd: NoSuchRegister read opertation encode fail!"));
-    // Nothing of the refused list goes out; polling brings the line back.
-    QTRY_COMPARE_WITH_TIMEOUT(statusStyle(*w), kWhite, 5000);
-    QCOMPARE(dev.requestCount("PCBVersion"), 0);
-}
-
-void TestMainWindow::pageRequestsReachDevice()
-{
-    SimDevice dev;
-    std::unique_ptr<UI_Test> w;
-    QVERIFY(startWindowOn(dev, w));
-    dev.clearRequests();
-    mfc_frame_t write;
-    write.cmd = "ValveCommand";
-    write.op = MFC_WRITE;
-    write.input = "2";
-    mfc_frame_t read;
-    read.cmd = "FirmwareVersion";
-    read.op = MFC_READ;
-    w->findChild<UI_NormalV3*>()->commands_req({write, read});
-    QTRY_VERIFY(dev.requestCount("FirmwareVersion") == 1);
-    const QList<SimDevice::Request> reqs = dev.requests();
-    const int iw = indexOf(reqs, "ValveCommand");
-    QVERIFY(iw >= 0);
-    QVERIFY(reqs.at(iw).write);
-    QCOMPARE(reqs.at(iw).valueBytes, QByteArray(1, 2));
-    QVERIFY(indexOf(reqs, "FirmwareVersion") > iw);
-    QCOMPARE(dev.value("ValveCommand"), QStringLiteral("2"));
-}
+    WorkDir m_dir;
+    SimDevice m_dev;
+    std::unique_ptr<UI_Test> m_w;
+};
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

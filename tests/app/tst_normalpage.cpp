@@ -1,542 +1,356 @@
-// The operator's page: writes in every unit, readouts and bars, control-mode
-// enabling, radios driven by replies, the full scale, the manual button.
-#include "replyutil.h"
-#include "ui_normalv3.h"
-
-#include <QDir>
-#include <QDoubleSpinBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QSpinBox>
-#include <QTemporaryDir>
-#include <QtTest>
+// The operator's page fed directly, on a test clock: setpoint writes in every
+// unit, readouts, radios and groups set by replies, what each control writes;
+// the plots' time window, dragging, frozen curves, zoom, retention, records;
+// the setpoint schedule.
+#include "apptestutil.h"
+#include "xlsxdocument.h"
 
 #include <qcustomplot.h>
 
-#include <memory>
+#include <tuple>
+
+using namespace apptest;
+
+namespace {
+QDateTime g_now;
+
+QDateTime at(int day, const char* time)
+{
+    return QDateTime(QDate(2024, 3, day), QTime::fromString(QLatin1String(time), QStringLiteral("hh:mm:ss.zzz")));
+}
+
+struct Setpoint { int fullScale, unit; double typed; QString written; }; // full scale 0: none read (300)
+struct Readout { int unit; double percent; QString shown; int bar; };   // shown: readout and unit label
+struct Radios { QString reg; int value; QString checked, enabled; };   // enabled: "setpoint", "pwm"
+struct Click { QString control; int unit; QString frames; double box; }; // unit -1: limitation flag set
+struct Drag { int slider, dx; Qt::MouseButton button; const char* when; int window, shift; }; // shift: s before now
+} // namespace
+Q_DECLARE_METATYPE(Setpoint)
+Q_DECLARE_METATYPE(Readout)
+Q_DECLARE_METATYPE(Radios)
+Q_DECLARE_METATYPE(Click)
+Q_DECLARE_METATYPE(Drag)
 
 class TestNormalPage : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { UI_NormalV3::setClock([] { return g_now; }); }
+    void cleanupTestCase() { UI_NormalV3::setClock(nullptr); }
+    void init() { build(at(5, "10:00:00.000")); }
 
-    void readList();
-    void initialState();
-    void setpointWrites_data();
-    void setpointWrites();
-    void boxRange_data();
-    void boxRange();
-    void readoutsInUnits_data();
-    void readoutsInUnits();
-    void quickButtons_data();
-    void quickButtons();
-    void quick120InMillivolt();
-    void bars_data();
-    void bars();
-    void controlMode_data();
-    void controlMode();
-    void valveRadios();
-    void radioClicksWrite_data();
-    void radioClicksWrite();
-    void pwmButtons();
-    void zeroButton();
-    void limitationDelaysValveWrites();
-    void repliesSendNothing();
-    void ignoredReplies();
-    void resetReadouts();
-    void fullScaleZeroKeepsLastValid();
-    void helperReportsFailure_data();
-    void helperReportsFailure();
+    void setpointWrite_data()
+    {
+        QTest::addColumn<Setpoint>("row"); // typed values beyond the box's maximum are clamped
+        QTest::newRow("percent") << Setpoint{0, 0, 37.5, "37.5"};
+        QTest::newRow("100 sccm of 300") << Setpoint{0, 1, 100.0, "33.3333"};
+        QTest::newRow("sccm top") << Setpoint{0, 1, 1e6, "120"};
+        QTest::newRow("2.5 slm of 5000") << Setpoint{5000, 2, 2.5, "50"};
+        // The box shows 0.018 and 0.366 slm rounded up, as 0.02 and 0.37.
+        QTest::newRow("slm top, 15 sccm") << Setpoint{15, 2, 1e6, "120"};
+        QTest::newRow("slm top, 305 sccm") << Setpoint{305, 2, 1e6, "120"};
+        QTest::newRow("2500 mV") << Setpoint{0, 3, 2500.0, "50"};
+        QTest::newRow("1 V") << Setpoint{0, 4, 1.0, "20"};
+    }
+    void setpointWrite()
+    {
+        QFETCH(Setpoint, row);
+        if (row.fullScale)
+            reply("TargetGasFullScaleRange", row.fullScale);
+        setUnit(row.unit);
+        get<QDoubleSpinBox>("setpointBox")->setValue(row.typed);
+        get<QPushButton>("setpointSet")->click();
+        QCOMPARE(sent(*m_spy), QStringList{"DigitalSetpoint|1|" + row.written});
+    }
+
+    void readouts_data()
+    {
+        QTest::addColumn<Readout>("row");
+        QTest::newRow("99.999 %") << Readout{0, 99.999, "100.00 % of F.S.", 9999};
+        QTest::newRow("100.2 %") << Readout{0, 100.2, "100.20 % of F.S.", 10000};
+        QTest::newRow("-0.3 %") << Readout{0, -0.3, "-0.30 % of F.S.", 0};
+        QTest::newRow("sccm") << Readout{1, 50.0, "150.00 sccm", 5000};
+        QTest::newRow("slm") << Readout{2, 50.0, "0.15 slm", 5000};
+        QTest::newRow("mV") << Readout{3, 12.4, "620.00 mV", 1240};
+        QTest::newRow("V") << Readout{4, 50.0, "2.50 V", 5000};
+    }
+    void readouts()
+    {
+        QFETCH(Readout, row);
+        for (int pass = 0; pass < 2; ++pass) { // read before the unit change and after it
+            reply("ReadFlow", row.percent);
+            reply("ReadActiveSetpoint", row.percent);
+            if (pass == 0)
+                setUnit(row.unit);
+            QCOMPARE(get<QLineEdit>("flowEdit")->text() + " " + get<QLabel>("flowUnit")->text(), row.shown);
+            QCOMPARE(get<QLineEdit>("activeSetpointEdit")->text() + " " + get<QLabel>("activeSetpointUnit")->text(), row.shown);
+            QVERIFY(row.shown.endsWith(" " + get<QLabel>("setpointUnit")->text()));
+            QCOMPARE(get<QProgressBar>("flowBar")->value() + get<QProgressBar>("setpointBar")->value(), 2 * row.bar);
+        }
+        QVERIFY(m_spy->isEmpty());
+    }
+
+    void replyRadios_data()
+    {
+        QTest::addColumn<Radios>("row");
+        QTest::newRow("CM 1") << Radios{"CM", 1, "cmDigital", "setpoint"};
+        QTest::newRow("CM 2") << Radios{"CM", 2, "cmVoltage", ""};
+        QTest::newRow("CM 3") << Radios{"CM", 3, "cmCurrent", ""};
+        QTest::newRow("CM 4") << Radios{"CM", 4, "cmDirect", "pwm"};
+        QTest::newRow("CM 0") << Radios{"CM", 0, "", ""};
+        QTest::newRow("valve 1") << Radios{"ValveCommand", 1, "valveFullClose", "setpoint pwm"};
+        QTest::newRow("valve 0") << Radios{"ValveCommand", 0, "valveNormal", "setpoint pwm"};
+        QTest::newRow("valve 2") << Radios{"ValveCommand", 2, "valveFullOpen", "setpoint pwm"};
+        QTest::newRow("valve 3") << Radios{"ValveCommand", 3, "", "setpoint pwm"};
+    }
+    void replyRadios()
+    {
+        QFETCH(Radios, row);
+        reply(qPrintable(row.reg), row.value);
+        for (const char* radio :
+             {"cmDigital", "cmVoltage", "cmCurrent", "cmDirect", "valveFullOpen", "valveFullClose", "valveNormal"})
+            QCOMPARE(get<QRadioButton>(radio)->isChecked(), row.checked == QLatin1String(radio));
+        QCOMPARE(get<QGroupBox>("setpointGroup")->isEnabled(), row.enabled.contains("setpoint"));
+        QCOMPARE(get<QGroupBox>("quickGroup")->isEnabled(), row.enabled.contains("setpoint"));
+        QCOMPARE(get<QGroupBox>("pwmGroup")->isEnabled(), row.enabled.contains("pwm"));
+        QVERIFY(get<QPushButton>("scheduleButton")->isEnabled() && m_spy->isEmpty());
+    }
+
+    void clicks_data()
+    {
+        QTest::addColumn<Click>("row"); // clicked twice: a checked radio writes again
+        for (const QString& w : QStringList{"valveFullOpen=ValveCommand|1|2", "valveFullClose=ValveCommand|1|1",
+                                            "valveNormal=ValveCommand|1|0", "cmDigital=CM|1|1", "cmVoltage=CM|1|2",
+                                            "cmCurrent=CM|1|3", "cmDirect=CM|1|4", "pwmMax=SetValveDrive|1|64760",
+                                            "pwmMin=SetValveDrive|1|0", "zeroButton=ZeroStatusAndSetting|1|1"})
+            QTest::newRow(qPrintable(w)) << Click{w.section('=', 0, 0), 0, w.section('=', 1), -1};
+        for (int p : {0, 2, 5, 10, 25, 50, 75, 100, 120})
+            QTest::addRow("%d%% in sccm", p)
+                << Click{QStringLiteral("sp%1").arg(p), 1, QStringLiteral("DigitalSetpoint|1|%1").arg(p), 3.0 * p};
+        QTest::newRow("120% in mV") << Click{"sp120", 3, "DigitalSetpoint|1|120", 5000};
+        QTest::newRow("limited valve") << Click{"valveFullClose", -1, "ValveCommand|1|1; AppDelay|2|1500", -1};
+        QTest::newRow("limited mode") << Click{"cmVoltage", -1, "CM|1|2", -1};
+    }
+    void clicks()
+    {
+        QFETCH(Click, row);
+        if (row.unit >= 0)
+            setUnit(row.unit);
+        m_page->limitation_sync(row.unit < 0);
+        get<QAbstractButton>(row.control)->click();
+        get<QAbstractButton>(row.control)->click();
+        QCOMPARE(sent(*m_spy), (QStringList{row.frames, row.frames}));
+        QVERIFY(row.box < 0 || get<QDoubleSpinBox>("setpointBox")->value() == row.box);
+    }
+
+    void oddReplies()
+    {
+        reply("TargetGasFullScaleRange", 1000);
+        setUnit(UI_NormalV3::UNIT_SLM);
+        reply("TargetGasFullScaleRange", 0); // would divide by zero: the last one stays
+        reply("ReadFlow", 50);
+        reply("readflow", 70);
+        reply("DigitalSetpoint", 70);
+        QCOMPARE(get<QLineEdit>("flowEdit")->text(), QStringLiteral("0.50"));
+        QCOMPARE(get<QDoubleSpinBox>("setpointBox")->maximum() + get<QDoubleSpinBox>("setpointBox")->value(), 1.2);
+        m_page->resetReadouts({QStringLiteral("ReadFlow")});
+        QCOMPARE(get<QLineEdit>("activeSetpointEdit")->text(), QStringLiteral("0.00"));
+        QCOMPARE(get<QProgressBar>("flowBar")->value(), 0);
+        m_page->show(); // the manual is missing here: the page says where it looked
+        get<QPushButton>("helperButton")->click();
+        QCOMPARE(get<QMessageBox>("manualMessage")->text(),
+                 "The instruction manual is missing:\n" + QDir::current().absoluteFilePath("doc/InstructionManual.pdf"));
+        QVERIFY(m_spy->isEmpty());
+    }
+
+    void timeWindowAcrossMidnight()
+    {
+        build(at(5, "23:59:50.000"));
+        reply("ReadActiveSetpoint", 45);
+        reply("ReadFlow", 50, 1.0);
+        QCOMPARE(QPointF(point(1).key, point(1).value), QPointF(86391, 50));
+        QCOMPARE(point(1, 1).value, 45.0);
+        QCOMPARE(plot("maxPlot")->graph(0)->dataCount(), 2);
+        // The first window stands still and the header tick fills it, past midnight too.
+        g_now = at(6, "00:00:05.000");
+        m_page->fill_header();
+        QCOMPARE(point(2).key, 86405.0);
+        QCOMPARE(range(), QCPRange(86390, 86414));
+        reply("ReadFlow", 30, 25.0); // 00:00:30: the right edge follows the clock
+        QCOMPARE(range(), QCPRange(86406, 86430));
+        m_page->fill_header();
+        QVERIFY(plot()->graph(0)->dataCount() == 4 && !get<QTimer>("headerTimer")->isActive());
+        plot()->replot();
+        for (const QString& label : plot()->xAxis->tickVectorLabels())
+            QVERIFY2(label.startsWith(QLatin1String("00:00:")), qPrintable(label));
+    }
+
+    void dragShift_data()
+    {
+        QTest::addColumn<Drag>("row");
+        QTest::newRow("150 px, 24 s") << Drag{1, 150, Qt::LeftButton, "10:01:00.000", 24, 6};
+        QTest::newRow("150 px, 50 s") << Drag{2, 150, Qt::RightButton, "10:01:00.000", 50, 12};
+        QTest::newRow("-300 px, 240 s") << Drag{5, -300, Qt::LeftButton, "10:01:00.000", 240, -120};
+        QTest::newRow("middle button") << Drag{1, 150, Qt::MiddleButton, "10:01:00.000", 24, 0};
+        QTest::newRow("first window") << Drag{1, 150, Qt::LeftButton, "10:00:05.000", 24, 0};
+    }
+    void dragShift()
+    {
+        QFETCH(Drag, row);
+        g_now = at(5, row.when);
+        if (row.slider != 1) // the time scale: window width, timer interval
+            QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("Slider value: %1").arg(row.slider)));
+        m_page->findChild<QSlider*>()->setValue(row.slider);
+        QCOMPARE(get<QTimer>("axisTimer")->interval(), row.window * 1000);
+        mouse(QEvent::MouseButtonPress, 100, row.button);
+        mouse(QEvent::MouseButtonRelease, 100 + row.dx, row.button);
+        g_now = at(5, "10:01:00.000");
+        reply("ReadFlow", 10, 0.5);
+        QCOMPARE(range(), QCPRange(36060.5 - row.shift - row.window, 36060.5 - row.shift));
+    }
+
+    void heldPointsDrawnLater()
+    {
+        mouse(QEvent::MouseButtonPress, 10); // held while a button is down, drawn at their own time on release
+        reply("ReadFlow", 2, 0.04);
+        QCOMPARE(plot()->graph(0)->dataCount(), 1);
+        mouse(QEvent::MouseButtonRelease, 10);
+        QCOMPARE(plot("maxPlot")->graph(0)->data()->at(1)->key, 36000.04);
+        auto* button = get<QPushButton>("dynamicButton"); // held while static, drawn when dynamic again
+        button->click();
+        QCOMPARE(button->text(), QStringLiteral("Dynamic Curve"));
+        const QCPRange frozen = range();
+        reply("ReadFlow", 20, 1.0);
+        reply("ReadFlow", 21, 1.0);
+        QVERIFY(range() == frozen && plot()->graph(0)->dataCount() == 2);
+        button->click();
+        QCOMPARE(button->text(), QStringLiteral("Static Curve"));
+        QCOMPARE(QPointF(point(3).key, point(3).value), QPointF(36002.04, 21));
+    }
+
+    void microShowAndOrigin()
+    {
+        for (const auto& [low, high, shown] : QList<std::tuple<double, double, QCPRange>>{{50, 50, QCPRange(49.95, 50.05)},
+                                                                                        {40, 60, QCPRange(35, 65)}}) {
+            init();
+            for (int i = 0; i < 161; ++i) // pushes out the construction step's 0
+                reply("ReadFlow", i % 2 ? low : high, 0.04);
+            QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("min: %1, max: %2").arg(low).arg(high)));
+            get<QPushButton>("microButton")->click();
+            QCOMPARE(plot("maxPlot")->yAxis->range(), shown);
+            get<QPushButton>("originButton")->click();
+            QCOMPARE(plot("maxPlot")->yAxis->range(), QCPRange(-2, 125));
+        }
+    }
+
+    void retention()
+    {
+        for (bool frozen : {false, true}) {
+            build(at(5, "21:00:00.000"));
+            if (frozen)
+                m_page->onClicked_dynamic(false);
+            for (int i = 0; i < 6 * 360; ++i) // six hours of a reply every 10 s
+                reply("ReadFlow", i % 100, 10.0);
+            if (frozen)
+                m_page->onClicked_dynamic(false);
+            const auto data = plot("maxPlot")->graph(1)->data();
+            const double now = m_page->plotTime();
+            QVERIFY2(qAbs(data->at(0)->key - (now - UI_NormalV3::RETENTION_SECONDS)) <= 70, frozen ? "static" : "dynamic");
+            QCOMPARE(data->at(data->size() - 1)->key, now);
+        }
+    }
+
+    void recordRowsInEveryMode()
+    {
+        QSignalSpy error(m_page.get(), &UI_NormalV3::error_record_req);
+        m_page->saveRecord_req(true, 1.0, QStringLiteral("rec.xlsx"));
+        reply("ReadFlow", 33.333333, 0.5); // too early for a row
+        m_page->onClicked_dynamic(false);
+        reply("ReadActiveSetpoint", 12.5);
+        reply("ReadFlow", 7, 0.542);
+        m_page->saveRecord_req(false, 1.0, QString());
+        const xlsx::Document doc(QStringLiteral("rec.xlsx"));
+        QCOMPARE(doc.rowCount(), 2);
+        QCOMPARE(doc.read(2, 1).toString() + " " + doc.read(2, 2).toString() + " " + doc.read(2, 3).toString(),
+                 QStringLiteral("2024/03/05 10:00:01:042 12.5 7"));
+        m_page->saveRecord_req(true, 0.1, QStringLiteral("no-such-folder/rec.xlsx")); // failures reach the window
+        reply("ReadFlow", 1, 0.2);
+        QVERIFY(error.count() == 1 && error.at(0).at(0).toBool());
+    }
+
+    void schedule()
+    {
+        auto* timer = get<QTimer>("scheduleTimer");
+        QVERIFY(!timer->isActive());
+        setNode(3, 12, 0, 0, 90);
+        QVERIFY(timer->isActive() && timer->interval() == 900);
+        setNode(1, 12, 0, 0, 40);
+        setNode(2, 8, 5, 0, 12.5); // never due
+        QCOMPARE(node<QLineEdit>(2, "Current")->text(), QStringLiteral("8:5:0 @ 12.5 % of FS."));
+        node<QDoubleSpinBox>(1, "Target")->setValue(25); // taken when the node fires
+        node<QSpinBox>(1, "Hour")->setValue(13);         // taken at "Set" only
+        setUnit(UI_NormalV3::UNIT_SCCM);
+        reply("CM", CM_VOLTAGE); // fires in every mode
+        for (const char* t : {"11:59:59.950", "12:00:00.100", "12:00:00.999", "12:00:01.000", "13:00:00.000"}) {
+            g_now = at(5, t);
+            m_page->schedule_poll();
+        }
+        g_now = at(6, "12:00:00.500"); // and every day; the lowest node wins
+        m_page->schedule_poll();
+        QCOMPARE(sent(*m_spy), QStringList({"DigitalSetpoint|1|25", "DigitalSetpoint|1|25", "DigitalSetpoint|1|25"}));
+        QCOMPARE(get<QDoubleSpinBox>("setpointBox")->value(), 75.0);
+        // "Set by Time" asks the main window to show the window beside it, or hides it.
+        QSignalSpy show(m_page.get(), &UI_NormalV3::schedule_show_req);
+        get<QPushButton>("scheduleButton")->click();
+        QTest::ignoreMessage(QtDebugMsg, "x = 300, y = 120.");
+        m_page->showScheduleWindow(300, 120);
+        QVERIFY(m_page->m_scheduleWindow->isVisible() && m_page->m_scheduleWindow->pos() == QPoint(300, 120));
+        get<QPushButton>("scheduleButton")->click();
+        QVERIFY(!m_page->m_scheduleWindow->isVisible() && show.count() == 1);
+    }
 
 private:
-    template<typename T>
-    T* child(const char* name)
+    void build(const QDateTime& start)
     {
-        T* w = m_page->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no child %s", name);
-        return w;
+        g_now = start;
+        m_page = std::make_unique<UI_NormalV3>(false);
+        m_spy = std::make_unique<QSignalSpy>(m_page.get(), &UI_NormalV3::commands_req);
     }
-    void clickUnit(int unit) { child<QRadioButton>(qPrintable(QStringLiteral("unit%1").arg(unit)))->click(); }
-    // The single write of the last request, checked for its shape.
-    mfc_frame_t lastWrite();
+    template<typename T>
+    T* get(const QString& name) { return find<T>(m_page.get(), name); }
+    void reply(const char* reg, double v, double advanceSeconds = 0)
+    {
+        g_now = g_now.addMSecs(qRound64(advanceSeconds * 1000));
+        m_page->mfc_ack(makeReply(QLatin1String(reg), v));
+    }
+    void setUnit(int u) { get<QRadioButton>(QStringLiteral("unit%1").arg(u))->click(); }
+    void mouse(QEvent::Type type, int x, Qt::MouseButton b = Qt::LeftButton)
+    {
+        QMouseEvent e(type, QPointF(x, 50), b, type == QEvent::MouseButtonPress ? b : Qt::NoButton, Qt::NoModifier);
+        type == QEvent::MouseButtonPress ? m_page->mousePress_smallPlot(&e) : m_page->mouseRelease_smallPlot(&e);
+    }
+    QCustomPlot* plot(const char* name = "smallPlot") { return get<QCustomPlot>(name); }
+    QCPRange range() { return plot()->xAxis->range(); }
+    QCPGraphData point(int i, int graph = 0) { return *plot()->graph(graph)->data()->at(i); }
+    template<typename T>
+    T* node(int n, const char* what)
+    {
+        return find<T>(m_page->m_scheduleWindow, QStringLiteral("node%1%2").arg(n).arg(what));
+    }
+    void setNode(int n, int h, int m, int s, double target)
+    {
+        node<QSpinBox>(n, "Hour")->setValue(h);
+        node<QSpinBox>(n, "Minute")->setValue(m);
+        node<QSpinBox>(n, "Second")->setValue(s);
+        node<QDoubleSpinBox>(n, "Target")->setValue(target);
+        node<QPushButton>(n, "Set")->click();
+    }
 
-    QTemporaryDir m_dir;
+    WorkDir m_dir;
     std::unique_ptr<UI_NormalV3> m_page;
     std::unique_ptr<QSignalSpy> m_spy;
 };
-
-void TestNormalPage::initTestCase()
-{
-    qRegisterMetaType<QList<mfc_frame_t>>();
-    QVERIFY(m_dir.isValid());
-    // The dictionary reads and may write tervancal.ini in the working directory.
-    QVERIFY(QDir::setCurrent(m_dir.path()));
-}
-
-void TestNormalPage::init()
-{
-    m_page.reset(new UI_NormalV3(false, nullptr));
-    m_spy.reset(new QSignalSpy(m_page.get(), &UI_NormalV3::commands_req));
-}
-
-void TestNormalPage::cleanup()
-{
-    m_spy.reset();
-    m_page.reset();
-}
-
-mfc_frame_t TestNormalPage::lastWrite()
-{
-    if (m_spy->isEmpty())
-        return mfc_frame_t();
-    const auto cmds = m_spy->last().at(0).value<QList<mfc_frame_t>>();
-    if (cmds.size() != 1)
-        return mfc_frame_t();
-    const mfc_frame_t f = cmds.first();
-    if (f.op != MFC_WRITE || f.check || f.background)
-        return mfc_frame_t();
-    return f;
-}
-
-void TestNormalPage::readList()
-{
-    QCOMPARE(m_page->readList(),
-             QStringList({ "CM", "ValveCommand", "DigitalSetpoint", "TargetGasFullScaleRange",
-                           "ReadActiveSetpoint", "ReadFlow", "ReadCurrentSetpoint" }));
-}
-
-void TestNormalPage::initialState()
-{
-    QVERIFY(child<QLineEdit>("flowEdit")->text().isEmpty());
-    QVERIFY(child<QLineEdit>("activeSetpointEdit")->text().isEmpty());
-    QCOMPARE(child<QProgressBar>("flowBar")->value(), -1);
-    QCOMPARE(child<QProgressBar>("setpointBar")->value(), -1);
-    for (const char* name : { "valveFullOpen", "valveFullClose", "valveNormal", "cmDigital", "cmVoltage",
-                              "cmCurrent", "cmDirect" })
-        QVERIFY2(!child<QRadioButton>(name)->isChecked(), name);
-    QVERIFY(child<QRadioButton>("unit0")->isChecked());
-    for (const char* name : { "setpointGroup", "quickGroup", "pwmGroup" })
-        QVERIFY2(child<QGroupBox>(name)->isEnabled(), name);
-    QCOMPARE(child<QLabel>("flowUnit")->text(), QStringLiteral("% of F.S."));
-    QVERIFY(m_spy->isEmpty());
-}
-
-void TestNormalPage::setpointWrites_data()
-{
-    QTest::addColumn<int>("fullScale"); // 0: no reply
-    QTest::addColumn<int>("unit");
-    QTest::addColumn<double>("typed");
-    QTest::addColumn<QString>("written");
-
-    QTest::newRow("percent") << 0 << int(UI_NormalV3::UNIT_FS) << 37.5 << "37.5";
-    QTest::newRow("150 sccm of 300") << 0 << int(UI_NormalV3::UNIT_SCCM) << 150.0 << "50";
-    QTest::newRow("100 sccm of 300") << 0 << int(UI_NormalV3::UNIT_SCCM) << 100.0 << "33.3333";
-    QTest::newRow("250 sccm of 1000") << 1000 << int(UI_NormalV3::UNIT_SCCM) << 250.0 << "25";
-    QTest::newRow("0.15 slm of 300") << 0 << int(UI_NormalV3::UNIT_SLM) << 0.15 << "50";
-    QTest::newRow("2.5 slm of 5000") << 5000 << int(UI_NormalV3::UNIT_SLM) << 2.5 << "50";
-    QTest::newRow("2500 mV") << 0 << int(UI_NormalV3::UNIT_MV) << 2500.0 << "50";
-    QTest::newRow("1 V") << 0 << int(UI_NormalV3::UNIT_V) << 1.0 << "20";
-    QTest::newRow("5 V") << 0 << int(UI_NormalV3::UNIT_V) << 5.0 << "100";
-}
-
-void TestNormalPage::setpointWrites()
-{
-    QFETCH(int, fullScale);
-    QFETCH(int, unit);
-    QFETCH(double, typed);
-    QFETCH(QString, written);
-
-    if (fullScale)
-        m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), quint16(fullScale)));
-    clickUnit(unit);
-    child<QDoubleSpinBox>("setpointBox")->setValue(typed);
-    QCOMPARE(child<QDoubleSpinBox>("setpointBox")->value(), typed);
-    QVERIFY(m_spy->isEmpty());
-    child<QPushButton>("setpointSet")->click();
-    QCOMPARE(m_spy->count(), 1);
-    const mfc_frame_t f = lastWrite();
-    QCOMPARE(f.cmd, QStringLiteral("DigitalSetpoint"));
-    QCOMPARE(f.input, written);
-
-    // Back in percent the box shows what was written.
-    clickUnit(UI_NormalV3::UNIT_FS);
-    QCOMPARE(child<QDoubleSpinBox>("setpointBox")->value(), QString::number(written.toDouble(), 'f', 2).toDouble());
-}
-
-void TestNormalPage::boxRange_data()
-{
-    QTest::addColumn<int>("fullScale"); // 0: no reply
-    QTest::addColumn<int>("unit");
-    QTest::addColumn<double>("maximum");
-    QTest::addColumn<QString>("label");
-
-    QTest::newRow("percent") << 0 << int(UI_NormalV3::UNIT_FS) << 120.0 << "% of F.S.";
-    QTest::newRow("sccm default") << 0 << int(UI_NormalV3::UNIT_SCCM) << 360.0 << "sccm";
-    QTest::newRow("sccm 1000") << 1000 << int(UI_NormalV3::UNIT_SCCM) << 1200.0 << "sccm";
-    QTest::newRow("slm default") << 0 << int(UI_NormalV3::UNIT_SLM) << 0.36 << "slm";
-    QTest::newRow("slm 50000") << 50000 << int(UI_NormalV3::UNIT_SLM) << 60.0 << "slm";
-    QTest::newRow("mV") << 0 << int(UI_NormalV3::UNIT_MV) << 5000.0 << "mV";
-    QTest::newRow("V") << 0 << int(UI_NormalV3::UNIT_V) << 5.0 << "V";
-}
-
-void TestNormalPage::boxRange()
-{
-    QFETCH(int, fullScale);
-    QFETCH(int, unit);
-    QFETCH(double, maximum);
-    QFETCH(QString, label);
-
-    if (fullScale)
-        m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), quint16(fullScale)));
-    clickUnit(unit);
-    auto* box = child<QDoubleSpinBox>("setpointBox");
-    QCOMPARE(box->minimum(), 0.0);
-    QCOMPARE(box->maximum(), maximum);
-    QCOMPARE(box->decimals(), 2);
-    box->setValue(maximum * 2);
-    QCOMPARE(box->value(), maximum);
-    for (const char* name : { "activeSetpointUnit", "setpointUnit", "flowUnit" })
-        QCOMPARE(child<QLabel>(name)->text(), label);
-}
-
-void TestNormalPage::readoutsInUnits_data()
-{
-    QTest::addColumn<int>("unit");
-    QTest::addColumn<QString>("active"); // active setpoint 50 %
-    QTest::addColumn<QString>("flow");   // flow 12.4 %
-
-    QTest::newRow("percent") << int(UI_NormalV3::UNIT_FS) << "50.00" << "12.40";
-    QTest::newRow("sccm") << int(UI_NormalV3::UNIT_SCCM) << "150.00" << "37.20";
-    QTest::newRow("slm") << int(UI_NormalV3::UNIT_SLM) << "0.15" << "0.04";
-    QTest::newRow("mV") << int(UI_NormalV3::UNIT_MV) << "2500.00" << "620.00";
-    QTest::newRow("V") << int(UI_NormalV3::UNIT_V) << "2.50" << "0.62";
-}
-
-void TestNormalPage::readoutsInUnits()
-{
-    QFETCH(int, unit);
-    QFETCH(QString, active);
-    QFETCH(QString, flow);
-
-    // Values arriving before and after the unit change read the same.
-    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 50));
-    m_page->mfc_ack(makeReply("ReadFlow", 12.4));
-    clickUnit(unit);
-    QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), active);
-    QCOMPARE(child<QLineEdit>("flowEdit")->text(), flow);
-    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 50));
-    m_page->mfc_ack(makeReply("ReadFlow", 12.4));
-    QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), active);
-    QCOMPARE(child<QLineEdit>("flowEdit")->text(), flow);
-    QVERIFY(m_spy->isEmpty());
-}
-
-void TestNormalPage::quickButtons_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("written");
-    QTest::addColumn<double>("sccmBox"); // box in sccm at full scale 300
-    for (int p : { 0, 2, 5, 10, 25, 50, 75, 100, 120 })
-        QTest::newRow(qPrintable(QStringLiteral("%1%").arg(p)))
-            << QStringLiteral("sp%1").arg(p) << QString::number(p) << p * 3.0;
-}
-
-void TestNormalPage::quickButtons()
-{
-    QFETCH(QString, button);
-    QFETCH(QString, written);
-    QFETCH(double, sccmBox);
-
-    clickUnit(UI_NormalV3::UNIT_SCCM);
-    child<QPushButton>(qPrintable(button))->click();
-    QCOMPARE(m_spy->count(), 1);
-    QCOMPARE(lastWrite().cmd, QStringLiteral("DigitalSetpoint"));
-    QCOMPARE(lastWrite().input, written);
-    QCOMPARE(child<QDoubleSpinBox>("setpointBox")->value(), sccmBox);
-}
-
-void TestNormalPage::quick120InMillivolt()
-{
-    clickUnit(UI_NormalV3::UNIT_MV);
-    child<QPushButton>("sp120")->click();
-    QCOMPARE(child<QDoubleSpinBox>("setpointBox")->value(), 5000.0);
-    QCOMPARE(lastWrite().input, QStringLiteral("120"));
-}
-
-void TestNormalPage::bars_data()
-{
-    QTest::addColumn<double>("percent");
-    QTest::addColumn<int>("bar");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("99.999") << 99.999 << 9999 << "100.00";
-    QTest::newRow("100.2") << 100.2 << 10000 << "100.20";
-    QTest::newRow("-0.3") << -0.3 << 0 << "-0.30";
-    QTest::newRow("50") << 50.0 << 5000 << "50.00";
-    QTest::newRow("0.015") << 0.015 << 1 << "0.01";
-    QTest::newRow("120") << 120.0 << 10000 << "120.00";
-}
-
-void TestNormalPage::bars()
-{
-    QFETCH(double, percent);
-    QFETCH(int, bar);
-    QFETCH(QString, text);
-    m_page->mfc_ack(makeReply("ReadFlow", percent));
-    QCOMPARE(child<QProgressBar>("flowBar")->value(), bar);
-    QCOMPARE(child<QLineEdit>("flowEdit")->text(), text);
-    QCOMPARE(child<QProgressBar>("setpointBar")->value(), -1);
-    m_page->mfc_ack(makeReply("ReadActiveSetpoint", percent));
-    QCOMPARE(child<QProgressBar>("setpointBar")->value(), bar);
-    QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), text);
-}
-
-void TestNormalPage::controlMode_data()
-{
-    QTest::addColumn<int>("cm");
-    QTest::addColumn<QString>("radio");
-    QTest::addColumn<bool>("setpoint");
-    QTest::addColumn<bool>("pwm");
-    QTest::newRow("digital") << 1 << "cmDigital" << true << false;
-    QTest::newRow("voltage") << 2 << "cmVoltage" << false << false;
-    QTest::newRow("current") << 3 << "cmCurrent" << false << false;
-    QTest::newRow("valve pwm") << 4 << "cmDirect" << false << true;
-    QTest::newRow("0") << 0 << "" << false << false;
-    QTest::newRow("5") << 5 << "" << false << false;
-}
-
-void TestNormalPage::controlMode()
-{
-    QFETCH(int, cm);
-    QFETCH(QString, radio);
-    QFETCH(bool, setpoint);
-    QFETCH(bool, pwm);
-
-    m_page->mfc_ack(makeReply("CM", quint8(cm)));
-    for (const char* name : { "cmDigital", "cmVoltage", "cmCurrent", "cmDirect" })
-        QCOMPARE(child<QRadioButton>(name)->isChecked(), radio == QLatin1String(name));
-    QCOMPARE(child<QGroupBox>("setpointGroup")->isEnabled(), setpoint);
-    QCOMPARE(child<QGroupBox>("quickGroup")->isEnabled(), setpoint);
-    QCOMPARE(child<QGroupBox>("pwmGroup")->isEnabled(), pwm);
-    // The schedule stays usable in every mode.
-    QVERIFY(child<QPushButton>("scheduleButton")->isEnabled());
-
-    // An unknown mode afterwards keeps the radio but disables all three groups.
-    m_page->mfc_ack(makeReply("CM", 0));
-    if (!radio.isEmpty())
-        QVERIFY(child<QRadioButton>(qPrintable(radio))->isChecked());
-    QVERIFY(!child<QGroupBox>("setpointGroup")->isEnabled());
-    QVERIFY(!child<QGroupBox>("pwmGroup")->isEnabled());
-    QVERIFY(m_spy->isEmpty());
-}
-
-void TestNormalPage::valveRadios()
-{
-    auto* open = child<QRadioButton>("valveFullOpen");
-    auto* close = child<QRadioButton>("valveFullClose");
-    auto* normal = child<QRadioButton>("valveNormal");
-    m_page->mfc_ack(makeReply("ValveCommand", 1));
-    QVERIFY(close->isChecked() && !open->isChecked() && !normal->isChecked());
-    m_page->mfc_ack(makeReply("ValveCommand", 2));
-    QVERIFY(open->isChecked() && !close->isChecked() && !normal->isChecked());
-    m_page->mfc_ack(makeReply("ValveCommand", 3));
-    QVERIFY(open->isChecked() && !close->isChecked() && !normal->isChecked());
-    m_page->mfc_ack(makeReply("ValveCommand", 0));
-    QVERIFY(normal->isChecked() && !open->isChecked() && !close->isChecked());
-    QVERIFY(m_spy->isEmpty());
-}
-
-void TestNormalPage::radioClicksWrite_data()
-{
-    QTest::addColumn<QString>("radio");
-    QTest::addColumn<QString>("cmd");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("full open") << "valveFullOpen" << "ValveCommand" << "2";
-    QTest::newRow("full close") << "valveFullClose" << "ValveCommand" << "1";
-    QTest::newRow("normal") << "valveNormal" << "ValveCommand" << "0";
-    QTest::newRow("digital") << "cmDigital" << "CM" << "1";
-    QTest::newRow("voltage") << "cmVoltage" << "CM" << "2";
-    QTest::newRow("current") << "cmCurrent" << "CM" << "3";
-    QTest::newRow("valve pwm") << "cmDirect" << "CM" << "4";
-}
-
-void TestNormalPage::radioClicksWrite()
-{
-    QFETCH(QString, radio);
-    QFETCH(QString, cmd);
-    QFETCH(QString, value);
-    auto* r = child<QRadioButton>(qPrintable(radio));
-    r->click();
-    QCOMPARE(m_spy->count(), 1);
-    QCOMPARE(lastWrite().cmd, cmd);
-    QCOMPARE(lastWrite().input, value);
-    // Clicking the checked radio again sends the write again.
-    QVERIFY(r->isChecked());
-    r->click();
-    QCOMPARE(m_spy->count(), 2);
-    QCOMPARE(lastWrite().input, value);
-}
-
-void TestNormalPage::pwmButtons()
-{
-    auto* box = child<QSpinBox>("pwmBox");
-    QCOMPARE(box->maximum(), 64760);
-    box->setValue(70000);
-    QCOMPARE(box->value(), 64760);
-    box->setValue(1234);
-    child<QPushButton>("pwmSet")->click();
-    QCOMPARE(lastWrite().cmd, QStringLiteral("SetValveDrive"));
-    QCOMPARE(lastWrite().input, QStringLiteral("1234"));
-    child<QPushButton>("pwmMax")->click();
-    QCOMPARE(box->value(), 64760);
-    QCOMPARE(lastWrite().input, QStringLiteral("64760"));
-    child<QPushButton>("pwmMin")->click();
-    QCOMPARE(box->value(), 0);
-    QCOMPARE(lastWrite().input, QStringLiteral("0"));
-    QCOMPARE(m_spy->count(), 3);
-}
-
-void TestNormalPage::zeroButton()
-{
-    child<QPushButton>("zeroButton")->click();
-    QCOMPARE(m_spy->count(), 1);
-    QCOMPARE(lastWrite().cmd, QStringLiteral("ZeroStatusAndSetting"));
-    QCOMPARE(lastWrite().input, QStringLiteral("1"));
-}
-
-void TestNormalPage::limitationDelaysValveWrites()
-{
-    auto frames = [this] {
-        QStringList out;
-        for (const mfc_frame_t& f : m_spy->last().at(0).value<QList<mfc_frame_t>>())
-            out << QStringLiteral("%1|%2|%3|%4%5").arg(f.cmd, QString::number(f.op), f.input)
-                           .arg(f.check ? "c" : "-").arg(f.background ? "b" : "-");
-        return out;
-    };
-    m_page->limitation_sync(true);
-    child<QRadioButton>("valveFullClose")->click();
-    QCOMPARE(frames(), QStringList({ "ValveCommand|1|1|--", "AppDelay|2|1500|--" }));
-    // Only valve commands get the delay.
-    child<QRadioButton>("cmVoltage")->click();
-    QCOMPARE(frames(), QStringList({ "CM|1|2|--" }));
-    child<QPushButton>("sp50")->click();
-    QCOMPARE(frames(), QStringList({ "DigitalSetpoint|1|50|--" }));
-    m_page->limitation_sync(false);
-    child<QRadioButton>("valveNormal")->click();
-    QCOMPARE(frames(), QStringList({ "ValveCommand|1|0|--" }));
-}
-
-void TestNormalPage::repliesSendNothing()
-{
-    m_page->mfc_ack(makeReply("CM", 1));
-    m_page->mfc_ack(makeReply("ValveCommand", 2));
-    m_page->mfc_ack(makeReply("DigitalSetpoint", 40));
-    m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), 500));
-    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 40));
-    m_page->mfc_ack(makeReply("ReadFlow", 39));
-    m_page->mfc_ack(makeReply("ReadCurrentSetpoint", 40));
-    QVERIFY(m_spy->isEmpty());
-}
-
-void TestNormalPage::ignoredReplies()
-{
-    auto* box = child<QDoubleSpinBox>("setpointBox");
-    box->setValue(12);
-    m_page->mfc_ack(makeReply("DigitalSetpoint", 77));
-    QCOMPARE(box->value(), 12.0);
-    m_page->mfc_ack(makeReply("ReadVoltageSetpoint", 77));
-    m_page->mfc_ack(makeReply("readflow", 77)); // names compare with their case
-    QVERIFY(child<QLineEdit>("flowEdit")->text().isEmpty());
-    QVERIFY(child<QLineEdit>("activeSetpointEdit")->text().isEmpty());
-}
-
-void TestNormalPage::resetReadouts()
-{
-    clickUnit(UI_NormalV3::UNIT_SCCM);
-    m_page->mfc_ack(makeReply("ReadFlow", 50));
-    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 60));
-    auto* plot = child<QCustomPlot>("smallPlot");
-    const int points = plot->graph(0)->dataCount();
-    m_page->resetReadouts({ "ReadFlow" });
-    QCOMPARE(child<QLineEdit>("flowEdit")->text(), QStringLiteral("0.00"));
-    QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), QStringLiteral("0.00"));
-    QCOMPARE(child<QProgressBar>("flowBar")->value(), 0);
-    QCOMPARE(child<QProgressBar>("setpointBar")->value(), 0);
-    QCOMPARE(plot->graph(0)->dataCount(), points);
-    QVERIFY(m_spy->isEmpty());
-}
-
-void TestNormalPage::fullScaleZeroKeepsLastValid()
-{
-    m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), 1000));
-    m_page->mfc_ack(makeReply("ReadFlow", 50));
-    clickUnit(UI_NormalV3::UNIT_SLM);
-    QCOMPARE(child<QLineEdit>("flowEdit")->text(), QStringLiteral("0.50"));
-
-    m_page->mfc_ack(makeReply(QStringLiteral("TargetGasFullScaleRange"), 0));
-    m_page->mfc_ack(makeReply("ReadFlow", 50));
-    m_page->mfc_ack(makeReply("ReadActiveSetpoint", 20));
-    QCOMPARE(child<QLineEdit>("flowEdit")->text(), QStringLiteral("0.50"));
-    QCOMPARE(child<QLineEdit>("activeSetpointEdit")->text(), QStringLiteral("0.20"));
-    auto* box = child<QDoubleSpinBox>("setpointBox");
-    QCOMPARE(box->maximum(), 1.2);
-
-    clickUnit(UI_NormalV3::UNIT_SCCM);
-    QCOMPARE(box->maximum(), 1200.0);
-    box->setValue(250);
-    child<QPushButton>("setpointSet")->click();
-    QCOMPARE(lastWrite().input, QStringLiteral("25"));
-    child<QPushButton>("sp75")->click();
-    QCOMPARE(box->value(), 750.0);
-    QCOMPARE(lastWrite().input, QStringLiteral("75"));
-    for (const auto& args : qAsConst(*m_spy)) {
-        const QString input = args.at(0).value<QList<mfc_frame_t>>().first().input;
-        QVERIFY2(std::isfinite(input.toDouble()), qPrintable(input));
-    }
-}
-
-void TestNormalPage::helperReportsFailure_data()
-{
-    QTest::addColumn<bool>("filePresent");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("manual missing") << false << "The instruction manual is missing:";
-    // The offscreen platform that tests run on opens no documents at all.
-    QTest::newRow("no viewer") << true << "No viewer could open the instruction manual:";
-}
-
-void TestNormalPage::helperReportsFailure()
-{
-    QFETCH(bool, filePresent);
-    QFETCH(QString, message);
-    const QString path = QStringLiteral("doc/InstructionManual.pdf");
-    QFile::remove(path);
-    if (filePresent) {
-        QVERIFY(QDir().mkpath(QStringLiteral("doc")));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("%PDF-1.4\n");
-    }
-    m_page->show();
-    child<QPushButton>("helperButton")->click();
-    auto* box = m_page->findChild<QMessageBox*>(QStringLiteral("manualMessage"));
-    QVERIFY(box);
-    QVERIFY(box->isVisible());
-    QVERIFY2(box->text().startsWith(message), qPrintable(box->text()));
-    QVERIFY2(box->text().endsWith(QDir::current().absoluteFilePath(path)), qPrintable(box->text()));
-    box->accept();
-    QVERIFY(m_spy->isEmpty());
-    QFile::remove(path);
-}
 
 QTEST_MAIN(TestNormalPage)
 #include "tst_normalpage.moc"

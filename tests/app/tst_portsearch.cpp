@@ -1,13 +1,5 @@
 // The port search against simulated devices on pseudo-terminals.
 #include "apptestutil.h"
-#include "simdevice.h"
-#include "tervanhalv3.h"
-
-#include <QComboBox>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QTabWidget>
-#include <QtTest>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -16,53 +8,19 @@
 using namespace apptest;
 
 namespace {
-
-int speedOf(speed_t s)
+// Logs "tag cmd@address:bps" for each request the device gets; the line speed
+// is read through a descriptor of our own on the same terminal.
+void logRequests(SimDevice& dev, const QString& tag, QStringList& log)
 {
-    switch (s) {
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    default: return 0;
-    }
+    const int fd = ::open(dev.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QObject::connect(&dev, &SimDevice::requestReceived, &dev, [fd, tag, &log](const SimDevice::Request& r) {
+        termios t;
+        const speed_t s = ::tcgetattr(fd, &t) == 0 ? ::cfgetospeed(&t) : B0;
+        const int bps = s == B9600 ? 9600 : s == B19200 ? 19200 : s == B38400 ? 38400 : 0;
+        log << QStringLiteral("%1 %2@%3:%4").arg(tag, r.cmd).arg(r.address).arg(bps);
+    });
+    QObject::connect(&dev, &QObject::destroyed, [fd] { ::close(fd); });
 }
-
-// Records the line speed at which each request reached a device; the speed is
-// read through a descriptor of our own on the same terminal.
-struct SpeedLog
-{
-    explicit SpeedLog(SimDevice& dev)
-    {
-        fd = ::open(dev.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        QObject::connect(&dev, &SimDevice::requestReceived, [this](const SimDevice::Request& r) {
-            termios t;
-            int speed = 0;
-            if (fd >= 0 && ::tcgetattr(fd, &t) == 0)
-                speed = speedOf(::cfgetospeed(&t));
-            entries << qMakePair(r.cmd, speed);
-            addresses << r.address;
-            if (onRequest)
-                onRequest(speed);
-        });
-    }
-    ~SpeedLog()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    QList<int> speeds() const
-    {
-        QList<int> s;
-        for (const auto& e : entries)
-            s << e.second;
-        return s;
-    }
-    int fd = -1;
-    QList<QPair<QString, int>> entries;
-    QList<quint8> addresses;
-    std::function<void(int)> onRequest;
-};
-
 } // namespace
 
 class TestPortSearch : public QObject
@@ -70,143 +28,79 @@ class TestPortSearch : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-
-    void deviceOnSecondPort();
-    void unopenablePortSkipped();
-    void allSilent();
-    void noPorts();
-    void noPortOpens();
-
-private:
-    WorkDir* m_dir = nullptr;
-};
-
-void TestPortSearch::initTestCase()
-{
-    m_dir = new WorkDir;
-    m_dir->writeIni({{"lang", "en"}});
-}
-
-void TestPortSearch::cleanupTestCase()
-{
-    delete m_dir;
-}
-
-void TestPortSearch::deviceOnSecondPort()
-{
-    SimDevice first;
-    SimDevice second;
-    QVERIFY(first.isOpen() && second.isOpen());
-    first.setSilent(true);
-    second.setSilent(true);
-    second.setAddress(45);
-    SpeedLog firstLog(first);
-    SpeedLog secondLog(second);
-    QList<qint64> order; // 1 or 2 per probe, in arrival order
-    connect(&first, &SimDevice::requestReceived, this, [&order] { order << 1; });
-    connect(&second, &SimDevice::requestReceived, this, [&order] { order << 2; });
-    // The second device listens at 38400 only.
-    secondLog.onRequest = [&second](int speed) { second.setSilent(speed != 38400); };
-
-    UI_Test w(QStringList{first.slavePath(), second.slavePath()});
-    auto* drv = w.findChild<UI_DrvV3*>();
-    QVERIFY(drv);
-    QSignalSpy result(drv, &UI_DrvV3::search_result);
-    QVERIFY(w.findChild<QTabWidget*>()->isEnabled());
-    QVERIFY(!w.findChild<QPushButton*>("setBpsButton")->isEnabled());
-    QVERIFY(!w.findChild<QPushButton*>("setAddrButton")->isEnabled());
-
-    QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 20000);
-    QCOMPARE(result.first().at(0).toBool(), true);
-    QCOMPARE(result.first().at(1).toString(), second.slavePath());
-    QCOMPARE(result.first().at(2).toInt(), 38400);
-
-    QCOMPARE(order.mid(0, 6), (QList<qint64>{1, 1, 1, 2, 2, 2}));
-    QCOMPARE(firstLog.entries.size(), 3);
-    for (const auto& e : firstLog.entries)
-        QCOMPARE(e.first, QStringLiteral("MACAddress"));
-    QCOMPARE(firstLog.speeds(), (QList<int>{9600, 19200, 38400}));
-    QCOMPARE(secondLog.speeds().mid(0, 3), (QList<int>{9600, 19200, 38400}));
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(secondLog.entries.at(i).first, QStringLiteral("MACAddress"));
-        QCOMPARE(firstLog.addresses.at(i), quint8(255));
-        QCOMPARE(secondLog.addresses.at(i), quint8(255));
+    void deviceOnSecondPort()
+    {
+        SimDevice first;
+        SimDevice second;
+        first.setSilent(true);
+        second.setBaudRate(38400);
+        second.setAddress(45);
+        QStringList log;
+        logRequests(first, "1", log);
+        logRequests(second, "2", log);
+        UI_Test w(QStringList{first.slavePath(), second.slavePath()});
+        QSignalSpy result(w.findChild<UI_DrvV3*>(), &UI_DrvV3::search_result);
+        QVERIFY(w.findChild<QTabWidget*>()->isEnabled() && !find<QPushButton>(&w, "setAddrButton")->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 20000);
+        QCOMPARE(result.first(), (QList<QVariant>{true, second.slavePath(), 38400}));
+        QCOMPARE(log, (QStringList{"1 MACAddress@255:9600", "1 MACAddress@255:19200", "1 MACAddress@255:38400",
+                                   "2 MACAddress@255:38400"}));
+        // The page shows what was found and allows changes now.
+        QVERIFY(!find<QComboBox>(&w, "portCombo")->isEnabled());
+        QCOMPARE(find<QComboBox>(&w, "portCombo")->currentText() + " " + find<QComboBox>(&w, "baudCombo")->currentText(),
+                 second.slavePath() + " 38400");
+        QCOMPARE(find<QSpinBox>(&w, "addressSpin")->value(), 45);
+        QVERIFY(find<QPushButton>(&w, "setBpsButton")->isEnabled() && find<QPushButton>(&w, "setAddrButton")->isEnabled());
+        // Later requests carry the address the device reported.
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("2 Manufacturer@45:38400")), 10000);
+        QCOMPARE(statusStyle(w), kWhite);
     }
 
-    // The page shows what was found and allows changes now.
-    QCOMPARE(w.findChild<QComboBox*>("portCombo")->currentText(), second.slavePath());
-    QCOMPARE(w.findChild<QComboBox*>("baudCombo")->currentText(), QStringLiteral("38400"));
-    QCOMPARE(w.findChild<QSpinBox*>("addressSpin")->value(), 45);
-    QVERIFY(w.findChild<QPushButton*>("setBpsButton")->isEnabled());
-    QVERIFY(w.findChild<QPushButton*>("setAddrButton")->isEnabled());
-    QVERIFY(!w.findChild<QComboBox*>("portCombo")->isEnabled());
-    // Later requests carry the address the device reported.
-    QTRY_VERIFY_WITH_TIMEOUT(second.requestCount("Manufacturer") >= 1, 10000);
-    QCOMPARE(secondLog.addresses.last(), quint8(45));
-    QCOMPARE(statusStyle(w), kWhite);
-}
+    void pastUnopenableAndNoisyPorts()
+    {
+        SimDevice noisy;
+        SimDevice dev;
+        noisy.setSilent(true);
+        noisy.setNoise("$GPGGA,1\r\n", 200); // another instrument talking on that port
+        QStringList log;
+        logRequests(noisy, "noisy", log);
+        logRequests(dev, "dev", log);
+        UI_Test w(QStringList{QStringLiteral("/nonexistent/ttyVARNOC0"), noisy.slavePath(), dev.slavePath()});
+        QSignalSpy result(w.findChild<UI_DrvV3*>(), &UI_DrvV3::search_result);
+        QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 20000);
+        QCOMPARE(result.first(), (QList<QVariant>{true, dev.slavePath(), 9600}));
+        QCOMPARE(log.mid(0, 4), (QStringList{"noisy MACAddress@255:9600", "noisy MACAddress@255:19200",
+                                             "noisy MACAddress@255:38400", "dev MACAddress@255:9600"}));
+    }
 
-void TestPortSearch::unopenablePortSkipped()
-{
-    SimDevice dev;
-    SpeedLog log(dev);
-    UI_Test w(QStringList{QStringLiteral("/nonexistent/ttyVARNOC0"), dev.slavePath()});
-    auto* drv = w.findChild<UI_DrvV3*>();
-    QSignalSpy result(drv, &UI_DrvV3::search_result);
-    QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 10000);
-    QCOMPARE(result.first().at(0).toBool(), true);
-    QCOMPARE(result.first().at(1).toString(), dev.slavePath());
-    QCOMPARE(result.first().at(2).toInt(), 9600);
-    QCOMPARE(log.entries.value(0).first, QStringLiteral("MACAddress"));
-    QCOMPARE(log.entries.value(0).second, 9600);
-}
+    void failures()
+    {
+        SimDevice silent;
+        silent.setSilent(true);
+        const QStringList unopenable{QStringLiteral("/nonexistent/ttyVARNOC0"), QStringLiteral("/nonexistent/ttyVARNOC1")};
+        for (const auto& [ports, message] : QList<QPair<QStringList, QString>>{
+                 {{}, "No valid COM!"}, {unopenable, "Open fail!"}, {{silent.slavePath()}, "NO MFC device!"}}) {
+            UI_Test w(ports);
+            QSignalSpy result(w.findChild<UI_DrvV3*>(), &UI_DrvV3::search_result);
+            QCOMPARE(w.findChild<QTabWidget*>()->isEnabled(), message == "NO MFC device!");
+            if (message == "NO MFC device!") {
+                QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 15000);
+                QCOMPARE(result.first(), (QList<QVariant>{false, QString(), 0}));
+                QCOMPARE(silent.requestCount(QStringLiteral("MACAddress")), 3);
+                QVERIFY(!w.findChild<UI_DrvV3*>()->hal()->isOpen());
+            } else {
+                // The link polls on its closed port meanwhile: none of those
+                // timeouts may pass for a finished search.
+                QTest::qWait(3 * TervanHALV3::RECV_TIMEOUT_MS);
+                QCOMPARE(result.count(), 0);
+            }
+            QCOMPARE(statusText(w) + statusStyle(w), message + kRed);
+        }
+    }
 
-void TestPortSearch::allSilent()
-{
-    SimDevice dev;
-    dev.setSilent(true);
-    UI_Test w(QStringList{dev.slavePath()});
-    auto* drv = w.findChild<UI_DrvV3*>();
-    QSignalSpy result(drv, &UI_DrvV3::search_result);
-    QVERIFY(w.findChild<QTabWidget*>()->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 10000);
-    QCOMPARE(result.first().at(0).toBool(), false);
-    QCOMPARE(result.first().at(1).toString(), QString());
-    QCOMPARE(result.first().at(2).toInt(), 0);
-    QCOMPARE(dev.requestCount("MACAddress"), 3);
-    QCOMPARE(statusText(w), QStringLiteral("NO MFC device!"));
-    QCOMPARE(statusStyle(w), kRed);
-    QVERIFY(!drv->hal()->isOpen());
-    QVERIFY(!w.findChild<QPushButton*>("setAddrButton")->isEnabled());
-}
-
-void TestPortSearch::noPorts()
-{
-    UI_Test w(QStringList{});
-    QCOMPARE(statusText(w), QStringLiteral("No valid COM!"));
-    QCOMPARE(statusStyle(w), kRed);
-    QVERIFY(!w.findChild<QTabWidget*>()->isEnabled());
-    QCOMPARE(w.findChild<QComboBox*>("portCombo")->count(), 0);
-}
-
-void TestPortSearch::noPortOpens()
-{
-    UI_Test w(QStringList{QStringLiteral("/nonexistent/ttyVARNOC0"), QStringLiteral("/nonexistent/ttyVARNOC1")});
-    QSignalSpy result(w.findChild<UI_DrvV3*>(), &UI_DrvV3::search_result);
-    QCOMPARE(statusText(w), QStringLiteral("Open fail!"));
-    QCOMPARE(statusStyle(w), kRed);
-    QVERIFY(!w.findChild<QTabWidget*>()->isEnabled());
-
-    // The link keeps polling on its closed port, and each poll runs into a
-    // reply timeout; none of them may pass for a failed probe and turn the
-    // message into "NO MFC device!".
-    QTest::qWait(3 * TervanHALV3::RECV_TIMEOUT_MS);
-    QCOMPARE(result.count(), 0);
-    QCOMPARE(statusText(w), QStringLiteral("Open fail!"));
-    QCOMPARE(statusStyle(w), kRed);
-}
+private:
+    WorkDir m_dir;
+};
 
 QTEST_MAIN(TestPortSearch)
 #include "tst_portsearch.moc"

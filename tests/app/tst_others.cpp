@@ -1,0 +1,386 @@
+// The others page fed directly: gas settings behind their confirmation boxes,
+// range updates, the register grid, alarms, user flow limits, record control;
+// and the page inside the main window's fixed size.
+#include "apptestutil.h"
+
+#include <tuple>
+
+using namespace apptest;
+
+namespace {
+const QString kCommit = QStringLiteral("; EEPROMProgram|1|1; AppDelay|2|1000");
+const QStringList kStatusBoxes{"TempHihgAlarm", "TempHighWarn", "TempLowAlarm", "TempLowWarn",
+                               "CoilShorted", "CoilOpened", "SensorNegShiftAlarm", "SensorNegShiftWarn",
+                               "SensorPosShiftAlarm", "SensorPosShiftWarn", "E2PROM_Alarm"};
+const QStringList kSettingBoxes{"TempAlarm", "TempWarn", "CoilAlarm", "SensorShiftAlarm", "SensorShiftWarn", "E2PROM_Alarm"};
+
+struct Confirm { QString lang, control; double value; bool sure; QString text, request; };
+struct Ranges { int calRange; double factor; QString targetLabel; int targetMax; QString factorLabel; }; // -1, 0: no reply
+struct Status { QString lang; int word; QStringList boxes; QString emitted; };
+struct Limit { QString lang; int high, low, highAction, lowAction; double flow; QString raised, written, trace; };
+
+// "true:msg" or "false:msg" per emission of a (bool, QString) signal.
+QStringList flags(const QSignalSpy& spy)
+{
+    QStringList out;
+    for (const QList<QVariant>& args : spy)
+        out << (args.at(0).toBool() ? "true:" : "false:") + args.at(1).toString();
+    return out;
+}
+} // namespace
+Q_DECLARE_METATYPE(Confirm)
+Q_DECLARE_METATYPE(Ranges)
+Q_DECLARE_METATYPE(Status)
+Q_DECLARE_METATYPE(Limit)
+
+class TestOthers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void confirmation_data()
+    {
+        QTest::addColumn<Confirm>("row");
+        QTest::newRow("fullrange") << Confirm{"en", "targetRange", 1000, true, "Be sure to change fullrange?",
+                                              "TargetGasFullScaleRange|1|1000" + kCommit};
+        QTest::newRow("fullrange cn") << Confirm{"cn", "targetRange", 2000, false, "请确认需要修改气体满量程?", "TargetGasFullScaleRange|0|"};
+        QTest::newRow("factor") << Confirm{"en", "factor", 1.2, false, "Change gas transtor also change fullrange?",
+                                           "TargetGas2CalibrationGas|0|"};
+        QTest::newRow("factor cn") << Confirm{"cn", "factor", 1.2, false, "修改气体转换系数同时会修改气体满量程?", "TargetGas2CalibrationGas|0|"};
+        QTest::newRow("softstart") << Confirm{"en", "softStart", 12.5, true, "Sure to change softstart?",
+                                              "SoftstartRate|1|12.5" + kCommit};
+        QTest::newRow("softstart cn") << Confirm{"cn", "softStart", 12.5, false, "确认更改软起动数值？", "SoftstartRate|0|"};
+        QTest::newRow("delay, clamped") << Confirm{"en", "delay", 30000, true, "Sure to change delay?", "Delay|1|25549" + kCommit};
+        QTest::newRow("delay cn") << Confirm{"cn", "delay", 10, false, "确认更改延迟时间？", "Delay|0|"};
+        QTest::newRow("shutoff") << Confirm{"en", "shutoffLevel", 99.99, false, "Sure to change shutoff level?",
+                                            "ShutoffLevel|0|"};
+        QTest::newRow("shutoff cn") << Confirm{"cn", "shutoffLevel", 0.25, true, "确认更改关闭比率？", "ShutoffLevel|1|0.25" + kCommit};
+    }
+    void confirmation()
+    {
+        QFETCH(Confirm, row);
+        make(row.lang);
+        if (auto* spin = m_page->findChild<QSpinBox*>(row.control))
+            spin->setValue(int(row.value));
+        else
+            get<QDoubleSpinBox>(row.control)->setValue(row.value);
+        const QStringList captions = row.lang == "cn" ? QStringList{"确认", "取消"} : QStringList{"Sure", "Cancel"};
+        BoxAnswerer answer(captions.at(row.sure ? 0 : 1));
+        get<QPushButton>(row.control + "Set")->click();
+        QCOMPARE(answer.texts + answer.buttons, QStringList{row.text} + captions);
+        QCOMPARE(sent(*m_sent), QStringList{row.request});
+    }
+
+    void conversionWrite()
+    {
+        // Calibration-gas range (-1: none known), factor, the range written.
+        for (const auto& [calRange, factor, range] : QList<std::tuple<int, double, QString>>{
+                 {1000, 1.3, "1300"}, {-1, 1.3, "55000"}, {-1, 0.5, "32768"}}) {
+            make();
+            if (calRange >= 0)
+                reply("CalibrationGasFullScaleRange", calRange);
+            get<QDoubleSpinBox>("factor")->setValue(factor);
+            BoxAnswerer answer(QStringLiteral("Sure"));
+            get<QPushButton>("factorSet")->click();
+            QCOMPARE(sent(*m_sent), (QStringList{"TargetGas2CalibrationGas|1|" + QString::number(factor) + kCommit,
+                                                 "TargetGasFullScaleRange|1|" + range + kCommit}));
+        }
+    }
+
+    void rangeUpdate_data()
+    {
+        QTest::addColumn<Ranges>("row");
+        QTest::newRow("factor only") << Ranges{-1, 1.0, "SCCM", 51000, "[0.3,0.84]"};
+        QTest::newRow("range only") << Ranges{1000, 0, "SCCM", 51000, "[0.3,2.00]"};
+        QTest::newRow("range 0") << Ranges{0, 1.0, "[0,0]sccm", 0, "[0.3,2.00]"};
+        QTest::newRow("1.5 x 1000") << Ranges{1000, 1.5, "[450,1650]sccm", 1650, "[0.3,2.00]"};
+        QTest::newRow("capped") << Ranges{50000, 1.0, "[15000,55000]sccm", 55000, "[0.3,1.10]"};
+        QTest::newRow("halves away from zero") << Ranges{5, 1.0, "[2,6]sccm", 6, "[0.3,2.00]"};
+    }
+    void rangeUpdate()
+    {
+        QFETCH(Ranges, row);
+        make();
+        if (row.calRange >= 0)
+            reply("CalibrationGasFullScaleRange", row.calRange);
+        if (row.factor > 0)
+            reply("TargetGas2CalibrationGas", row.factor);
+        QCOMPARE(get<QLabel>("targetRangeLabel")->text() + " " + get<QLabel>("factorLabel")->text(),
+                 row.targetLabel + " " + row.factorLabel);
+        QCOMPARE(get<QSpinBox>("targetRange")->maximum(), row.targetMax);
+        QCOMPARE(get<QDoubleSpinBox>("factor")->maximum(), row.factorLabel.section(',', 1).chopped(1).toDouble());
+        QVERIFY(m_sent->isEmpty());
+    }
+
+    void gridAndAccumulator()
+    {
+        make();
+        auto* model = qobject_cast<QStandardItemModel*>(get<QTableView>("registerTable")->model());
+        model->item(0, 1)->setText(QStringLiteral("10")); // before any reply: not connected yet
+        for (const auto& [reg, value] : QList<QPair<const char*, double>>{{"Delay", 1200}, {"Delay", 1200},
+                 {"TargetGasFullScaleRange", 5000}, {"SoftstartRate", 12.25}, {"ShutoffLevel", 2.5}, {"TargetNullValue", -0.25}})
+            reply(reg, value);
+        QCOMPARE(model->item(0, 1)->text() + " " + model->item(3, 1)->text(), QStringLiteral("1200 -0.25000000"));
+        QCOMPARE(model->item(1, 0)->text() + " " + model->item(8, 0)->text(),
+                 QStringLiteral("TargetGasFullScaleRange(sccm) ConversionFactor"));
+        QCOMPARE(get<QSpinBox>("delay")->value() + get<QSpinBox>("targetRange")->value(), 6200);
+        QCOMPARE(get<QDoubleSpinBox>("softStart")->value() + get<QDoubleSpinBox>("shutoffLevel")->value(), 14.75);
+        QVERIFY(!model->item(2, 1)->isEditable() && model->item(9, 1)->isEditable()); // no read-back: shown only
+        QVERIFY(m_sent->isEmpty());
+        model->item(9, 1)->setText(QStringLiteral("1"));
+        reply("ReadControlledFlowAccumulator", 1234.5678);
+        QCOMPARE(get<QLineEdit>("accumulation")->text(), QStringLiteral("1234.57"));
+        reply("ControlFlowAccumulatorMode", 3);
+        QCOMPARE(get<QLineEdit>("accumulation")->text(), QStringLiteral("0"));
+        get<QPushButton>("readAccumulation")->click();
+        get<QPushButton>("eraseAccumulation")->click();
+        QCOMPARE(sent(*m_sent), (QStringList{"ValveCommandMode|1|1" + kCommit, "ReadControlledFlowAccumulator|0|",
+                                             "ControlFlowAccumulatorMode|1|0" + kCommit}));
+    }
+
+    void statusWord_data()
+    {
+        QTest::addColumn<Status>("row");
+        const QStringList temps{"TempHihgAlarm", "TempHighWarn", "TempLowAlarm"};
+        QTest::newRow("0") << Status{"en", 0, {}, "false:"};
+        QTest::newRow("0x0301 in table order") << Status{"en", 0x0301, temps, "true:TempHihgAlarm TempHighWarn TempLowAlarm"};
+        QTest::newRow("0x0301 cn") << Status{"cn", 0x0301, temps, "true:温度上限报警 温度上限警告 低温报警"};
+        QTest::newRow("0x4000, no message") << Status{"en", 0x4000, {"E2PROM_Alarm"}, "true:"};
+        QTest::newRow("every bit") << Status{"en", 0xFFFF, kStatusBoxes,
+            "true:TempHihgAlarm TempHighWarn TempLowAlarm TempLowWarn ValveCoilShortedAlarm ValveCoildOpenedAlarm "
+            "SensorNegDriftAlarm SensorNegDriftWarning SensorPosDriftAlarm SensorPosDriftWarning"};
+    }
+    void statusWord()
+    {
+        QFETCH(Status, row);
+        make(row.lang);
+        reply("ReadAlarms", row.word); // polling off: no effect
+        get<QCheckBox>("statusActive")->click();
+        reply("ReadAlarms", 0xFFFF ^ row.word); // every box changes
+        reply("ReadAlarms", row.word);
+        QCOMPARE(checked("status_", kStatusBoxes), row.boxes);
+        QCOMPARE(flags(*m_alarm).mid(1), QStringList{row.emitted});
+    }
+
+    void enableMask()
+    {
+        for (const auto& [ticked, written, mask, shown] : QList<std::tuple<QStringList, QString, int, QStringList>>{
+                 {kSettingBoxes, "3850", 0x0F0A, kSettingBoxes},
+                 {{"TempAlarm", "SensorShiftWarn"}, "520", 0x0202, {"TempAlarm", "TempWarn"}},
+                 {{"E2PROM_Alarm"}, "256", 0xF0F5, {}}}) {
+            make();
+            for (const QString& n : ticked)
+                get<QCheckBox>("setting_" + n)->click();
+            get<QPushButton>("setAlarm")->click();
+            QCOMPARE(sent(*m_sent), QStringList{"EnableDisalbeAlarms|1|" + written + kCommit});
+            reply("EnableDisalbeAlarms", mask);
+            QCOMPARE(checked("setting_", kSettingBoxes), shown);
+        }
+    }
+
+    void alarmPollAndClear()
+    {
+        make();
+        get<QCheckBox>("statusActive")->click();
+        reply("ReadAlarms", 0x0400);
+        get<QPushButton>("clearAlarm")->click(); // only the next decoded word changes what is shown
+        QCOMPARE(checked("status_", kStatusBoxes), QStringList{"CoilShorted"});
+        QCOMPARE(m_alarm->count(), 1);
+        // The first poll comes one interval (5 s) after "Active", as a background read.
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(m_sent->wait(10000));
+        QVERIFY2(t.elapsed() >= 4500, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(sent(*m_sent), (QStringList{"ClearAlarms|1|1" + kCommit, "ReadAlarms|0||bg"}));
+        get<QCheckBox>("statusActive")->click();
+        QVERIFY(!get<QTimer>("pollTimer")->isActive());
+    }
+
+    void limits_data()
+    {
+        QTest::addColumn<Limit>("row"); // actions: 0 alarm, 1 full open, 2 full close
+        const QString high = "true:UserDefFlowpHighLimit";
+        const QString low = "true:UserDefTempLowLimit";
+        QTest::newRow("equal to high") << Limit{"en", 100, 0, 2, 0, 100.0, "", "", ""};
+        QTest::newRow("above high, close") << Limit{"en", 100, 0, 2, 0, 100.5, high, "ValveCommand|1|1", "100.5 > 100"};
+        QTest::newRow("equal to low") << Limit{"en", 100, 5, 0, 2, 5.0, "", "", ""};
+        QTest::newRow("below low, open") << Limit{"en", 100, 5, 0, 1, 3.0, low, "ValveCommand|1|2", "3 < 5"};
+        QTest::newRow("below low, alarm") << Limit{"en", 100, 5, 2, 0, 3.0, low, "", "3 < 5"};
+        QTest::newRow("high below low") << Limit{"en", 10, 50, 1, 2, 30.0, high, "ValveCommand|1|2", "30 > 10"};
+        QTest::newRow("cn") << Limit{"cn", 10, 0, 0, 0, 11.0, "true:流量上限溢出", "", "11 > 10"};
+    }
+    void limits()
+    {
+        QFETCH(Limit, row);
+        make(row.lang);
+        setLimits(row.high, row.low, row.highAction, row.lowAction);
+        if (!row.trace.isEmpty())
+            QTest::ignoreMessage(QtDebugMsg, qPrintable(row.trace));
+        reply("ReadFlow", row.flow);
+        QCOMPARE(flags(*m_limit).join(""), row.raised);
+        QCOMPARE(sent(*m_sent).join(""), row.written);
+    }
+
+    void limitLifecycle()
+    {
+        make();
+        setLimits(100, 0, 2, 0);
+        QVERIFY(!get<QGroupBox>("limitBox")->isEnabled());
+        reply("ReadFlow", 100.5);
+        reply("ReadFlow", 100.6); // raised again, written again
+        reply("ValveCommand", 1); // the device closed the valve: the check pauses
+        reply("ReadFlow", 50);
+        get<QCheckBox>("limitActive")->click(); // nor does switching off clear by itself
+        QVERIFY(get<QGroupBox>("limitBox")->isEnabled());
+        reply("ReadFlow", 50);
+        QCOMPARE(m_limit->count(), 2);
+        reply("ValveCommand", 0);
+        reply("ReadFlow", 120);
+        reply("ReadFlow", 120);
+        QCOMPARE(flags(*m_limit), (QStringList{"true:UserDefFlowpHighLimit", "true:UserDefFlowpHighLimit", "false:"}));
+        QCOMPARE(sent(*m_sent), (QStringList{"ValveCommand|1|1", "ValveCommand|1|1"}));
+    }
+
+    void recordControl()
+    {
+        QFile blocker(QStringLiteral("record")); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        make();
+        auto* edit = get<QLineEdit>("saveFileName");
+        auto* active = get<QCheckBox>("saveActive");
+        m_page->mfc_ack(makeReply(QStringLiteral("MFCSerialNumber"), "A1"));
+        m_page->mfc_ack(makeReply(QStringLiteral("MFCSerialNumber"), "A1"));
+        // One box that says so, not one per attempt; the program goes on, recording off.
+        QList<QMessageBox*> boxes;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            boxes << (w->isVisible() ? qobject_cast<QMessageBox*>(w) : nullptr);
+        boxes.removeAll(nullptr);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first()->text(), QStringLiteral("无法创建目录：record！"));
+        active->click();
+        QVERIFY(!active->isChecked() && m_save->isEmpty() && edit->text().isEmpty());
+        boxes.first()->close();
+        QVERIFY(QFile::remove(QStringLiteral("record")));
+
+        const auto verifyName = [edit](const QString& serial) { // serial_yyMMdd_hhmmss.xlsx, proposed now
+            const QRegularExpressionMatch m =
+                QRegularExpression("^" + QRegularExpression::escape(serial) + "_(\\d{6}_\\d{6})\\.xlsx$").match(edit->text());
+            const QDateTime at = QDateTime::fromString("20" + m.captured(1), "yyyyMMdd_hhmmss");
+            QVERIFY2(m.hasMatch() && qAbs(at.secsTo(QDateTime::currentDateTime())) <= 2, qPrintable(edit->text()));
+        };
+        m_page->mfc_ack(makeReply(QStringLiteral("MFCSerialNumber"), "../A1\\x")); // may not name another folder
+        QVERIFY(QFileInfo("record").isDir());
+        verifyName(".._A1_x");
+        const QString name = edit->text();
+        get<QDoubleSpinBox>("saveInterval")->setValue(0.5);
+        active->click();
+        QVERIFY(!get<QGroupBox>("saveBox")->isEnabled());
+        m_page->mfc_ack(makeReply(QStringLiteral("MFCSerialNumber"), "B2")); // the running record keeps its name
+        QCOMPARE(edit->text(), name);
+        active->click();
+        QVERIFY(get<QGroupBox>("saveBox")->isEnabled());
+        verifyName("B2");
+        edit->setText(QStringLiteral("my_run")); // used as it stands, replaced when the record ends
+        active->click();
+        active->click();
+        verifyName("B2");
+        QCOMPARE(static_cast<const QList<QList<QVariant>>&>(*m_save),
+                 (QList<QList<QVariant>>{{true, 0.5, "record/" + name}, {false, 0.5, "record/" + name},
+                                         {true, 0.5, "record/my_run"}, {false, 0.5, "record/my_run"}}));
+    }
+
+    // In the main window's fixed size the page gets the room its layout needs,
+    // the grid shows all names and values unscrolled, the file-name box the whole name.
+    void fitsTheWindow()
+    {
+        struct DesktopFont // the offscreen platform picks 12 pt; desktops give 9 pt, as xcb does here
+        {
+            QFont old = QApplication::font();
+            DesktopFont() { QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9)); }
+            ~DesktopFont() { QApplication::setFont(old); }
+        } font;
+        for (const QString& lang : QStringList{"en", "cn"}) {
+            m_dir.writeIni({{QStringLiteral("lang"), lang}});
+            UI_Test w(QStringList{});
+            auto* page = w.findChild<UI_OthersV3*>();
+            w.findChild<QTabWidget*>()->setEnabled(true);
+            w.findChild<QTabWidget*>()->setCurrentWidget(page);
+            for (const auto& [reg, value] : QList<QPair<const char*, QVariant>>{ // the widest texts of the device's answers
+                     {"CalibrationGasFullScaleRange", 50000}, {"TargetGas2CalibrationGas", 1.0}, {"MFCSerialNumber", "SN12345"},
+                     {"Delay", 25549}, {"TargetGasFullScaleRange", 55000}, {"ZeroConstant", 255}, {"TargetNullValue", -1234.5},
+                     {"ReadValveVoltage", 4095}, {"ShutoffLevel", 99.99}, {"SoftstartRate", 100}, {"ReadTemperature", 4095},
+                     {"ValveCommandMode", 1}})
+                page->mfc_ack(makeReply(QLatin1String(reg), value));
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY2(clippedIn(page).isEmpty(), qPrintable(lang + ": " + clippedIn(page).join(QStringLiteral(", "))));
+        }
+    }
+
+private:
+    void make(const QString& lang = QStringLiteral("en"))
+    {
+        m_dir.writeIni({{QStringLiteral("lang"), lang}});
+        m_page = std::make_unique<UI_OthersV3>();
+        m_sent = std::make_unique<QSignalSpy>(m_page.get(), &UI_OthersV3::commands_req);
+        m_alarm = std::make_unique<QSignalSpy>(m_page.get(), &UI_OthersV3::error_alarmWarning_req);
+        m_limit = std::make_unique<QSignalSpy>(m_page.get(), &UI_OthersV3::error_limit_req);
+        m_save = std::make_unique<QSignalSpy>(m_page.get(), &UI_OthersV3::saveRecord_req);
+    }
+    template<typename T>
+    T* get(const QString& name) { return find<T>(m_page.get(), name); }
+    void reply(const char* reg, double v) { m_page->mfc_ack(makeReply(QLatin1String(reg), v)); }
+    QStringList checked(const QString& prefix, const QStringList& names)
+    {
+        QStringList out;
+        for (const QString& n : names)
+            out << (get<QCheckBox>(prefix + n)->isChecked() ? QStringList{n} : QStringList());
+        return out;
+    }
+    void setLimits(int high, int low, int highAction, int lowAction)
+    {
+        get<QSpinBox>("highLimit")->setValue(high);
+        get<QSpinBox>("lowLimit")->setValue(low);
+        get<QComboBox>("highAction")->setCurrentIndex(highAction);
+        get<QComboBox>("lowAction")->setCurrentIndex(lowAction);
+        get<QCheckBox>("limitActive")->click();
+    }
+    // What the page cannot show whole: captions, boxes and buttons when the page
+    // has less room than its layout needs, grid rows and cells, the file name.
+    static QStringList clippedIn(UI_OthersV3* page)
+    {
+        QStringList clipped;
+        const QSize need = page->minimumSizeHint();
+        if (need.width() > page->width() || need.height() > page->height())
+            clipped << QStringLiteral("page needs %1 x %2").arg(need.width()).arg(need.height());
+        for (QLabel* label : page->findChildren<QLabel*>())
+            if (label->wordWrap() && label->height() < label->heightForWidth(label->width()))
+                clipped << label->text();
+        auto* name = find<QLineEdit>(page, "saveFileName");
+        const int padding = 2 * (name->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2);
+        if (name->fontMetrics().horizontalAdvance(name->text()) + padding > name->width())
+            clipped << name->text();
+        auto* table = find<QTableView>(page, "registerTable");
+        const int rows = table->model()->rowCount();
+        if (table->horizontalScrollBar()->isVisible() || table->verticalScrollBar()->isVisible()
+            || table->rowViewportPosition(rows - 1) + table->rowHeight(rows - 1) > table->viewport()->height())
+            clipped << QStringLiteral("grid rows");
+        const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+        for (int col = 0; col < 2; ++col)
+            for (int row = -1; row < rows; ++row) {
+                const QString text = row < 0 ? table->model()->headerData(col, Qt::Horizontal).toString()
+                                             : table->model()->index(row, col).data().toString();
+                if (text.isEmpty() || table->fontMetrics().horizontalAdvance(text) + margin > table->columnWidth(col))
+                    clipped << "grid: " + text;
+            }
+        return clipped;
+    }
+
+    WorkDir m_dir;
+    std::unique_ptr<UI_OthersV3> m_page;
+    std::unique_ptr<QSignalSpy> m_sent, m_alarm, m_limit, m_save;
+};
+
+QTEST_MAIN(TestOthers)
+#include "tst_others.moc"
