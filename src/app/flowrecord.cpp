@@ -1,5 +1,6 @@
 #include "flowrecord.h"
 
+#include "languagedictionary.h"
 #include "xlsxdocument.h"
 
 #include <QDebug>
@@ -162,14 +163,15 @@ void FlowRecord::step(double activeSetpoint, double flow)
         written = d->doc->write(row, c + 1, cells[c]) && written;
     QString problem = saveDocument();
     if (!written)
-        problem = QStringLiteral("Record row not written: %1: row %2").arg(d->path).arg(row);
+        problem = LanguageDictionary().translate(QStringLiteral("Record row not written: %1: row %2")).arg(d->path).arg(row);
     report(problem);
     d->nextMs = dueAfter(now);
 }
 
 bool FlowRecord::isRecording() const { return d->recording; }
 
-// Empty when every row written so far is in a file.
+// Empty when every row written so far is in a file; otherwise the problem,
+// in the user's language, for the status line.
 QString FlowRecord::saveDocument()
 {
     bool saved = d->doc->save();
@@ -183,7 +185,7 @@ QString FlowRecord::saveDocument()
         d->firstUnsaved = d->row;
         return QString();
     }
-    return QStringLiteral("Record not saved: %1: %2").arg(d->path, d->doc->errorString());
+    return LanguageDictionary().translate(QStringLiteral("Record not saved: %1: %2")).arg(d->path, d->doc->errorString());
 }
 
 void FlowRecord::report(const QString& problem)

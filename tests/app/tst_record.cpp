@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,6 +22,7 @@ private slots:
     void rowFormat_data();
     void rowFormat();
     void rowsFollowTheInterval();
+    void failedSaveReportedOnceNothingLost_data();
     void failedSaveReportedOnceNothingLost();
     void continuesInNewFiles_data();
     void continuesInNewFiles();
@@ -113,8 +115,23 @@ void TestRecord::rowsFollowTheInterval()
     QCOMPARE(dataRows(path), expected);
 }
 
+void TestRecord::failedSaveReportedOnceNothingLost_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("en") << "en" << "Record not saved: ";
+    QTest::newRow("cn") << "cn" << QString::fromUtf8("记录未保存: ");
+}
+
 void TestRecord::failedSaveReportedOnceNothingLost()
 {
+    QFETCH(QString, lang);
+    QFETCH(QString, message);
+    // The status line shows the problem in the language of tervancal.ini,
+    // which the program keeps in its working directory.
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    QSettings(QStringLiteral("tervancal.ini"), QSettings::IniFormat).setValue(QStringLiteral("lang"), lang);
     const QString path = file(QStringLiteral("busy.xlsx"));
     QVERIFY(QDir().mkdir(path)); // a folder of the file's name, until removed
     m_rec->start(1, path);
@@ -123,13 +140,14 @@ void TestRecord::failedSaveReportedOnceNothingLost()
         expected << tick(1000, i, i * 10);
     QCOMPARE(m_errors->count(), 1);
     QCOMPARE(m_errors->at(0).at(0), QVariant(true));
-    QVERIFY(m_errors->at(0).at(1).toString().startsWith(QStringLiteral("Record not saved: ") + path));
+    QVERIFY(m_errors->at(0).at(1).toString().startsWith(message + path));
     QVERIFY(QDir().rmdir(path));
     expected << tick(1000, 4, 40);
     m_rec->stop();
     QCOMPARE(m_errors->count(), 2);
     QCOMPARE(m_errors->at(1), (QList<QVariant>{false, QString()}));
     QCOMPARE(dataRows(path), expected);
+    QDir::setCurrent(oldDir);
 }
 
 void TestRecord::continuesInNewFiles_data()
