@@ -133,7 +133,8 @@ void UI_OthersV3::compactGroups()
         if (!qobject_cast<QGroupBox*>(l->parentWidget()))
             continue;
         if (qobject_cast<QGroupBox*>(l->parent())) {
-            const int side = l->objectName() == QLatin1String("fullWidth") ? 0 : GROUP_SIDE_MARGIN;
+            // The record's file name needs every pixel of its column.
+            const int side = l->parentWidget() == m_saveBox ? 0 : GROUP_SIDE_MARGIN;
             l->setContentsMargins(side, GROUP_END_MARGIN, side, GROUP_END_MARGIN);
         }
         if (auto* grid = qobject_cast<QGridLayout*>(l)) {

@@ -48,7 +48,6 @@ void UI_OthersV3::createSaveGroup()
     m_saveBox = new QGroupBox;
     m_saveBox->setObjectName(QStringLiteral("saveBox"));
     auto* inner = new QVBoxLayout(m_saveBox);
-    inner->setObjectName(QStringLiteral("fullWidth")); // no side margins: the name needs them
     inner->addLayout(intervalRow);
     inner->addWidget(m_fileName);
 

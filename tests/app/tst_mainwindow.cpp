@@ -1,7 +1,7 @@
 // The main window on a simulated device: the start-up reads and what the pages
-// show of them, a box left open meanwhile, refused requests and timeouts, the
-// communication page's address and baud-rate changes. Without a device: the
-// status line, settings, size, the schedule window beside the window, closing.
+// show of them, a box left open meanwhile, refused requests and timeouts, fixed
+// sequences, the address and baud-rate changes. Without a device: the status
+// line and activity bar, settings, size, the schedule window, closing.
 #include "apptestutil.h"
 #include "dpiscaler.h"
 #include "languagedictionary.h"
@@ -70,6 +70,21 @@ private slots:
         m_w->error_limit_req(false, QString());
     }
 
+    void fixedSequences() // what the base panel's "Write E2PROM" and "Reset MFC" would send
+    {
+        m_dev.clearRequests();
+        m_w->onClicked_writeEEPROM(false);
+        m_w->onClicked_resetMFC(false);
+        QTRY_VERIFY_WITH_TIMEOUT(m_dev.requestCount(QStringLiteral("CM")) == 1, 10000);
+        const QList<SimDevice::Request> reqs = m_dev.requests();
+        const int e = indexOf(reqs, "EEPROMProgram"), r = indexOf(reqs, "Reset"), c = indexOf(reqs, "CM");
+        QVERIFY(e >= 0 && r == e + 1 && reqs.at(e).write && reqs.at(r).write && !reqs.at(c).write);
+        // 2 s behind the commit; behind the reset, which the device does not answer, a reply timeout and 3 s.
+        const qint64 commit = reqs.at(r).atMs - reqs.at(e).atMs, reset = reqs.at(c).atMs - reqs.at(r).atMs;
+        QVERIFY2(commit >= 1850 && reset >= 2900, qPrintable(QStringLiteral("%1 %2").arg(commit).arg(reset)));
+        QCOMPARE(statusStyle(*m_w), kWhite);
+    }
+
     void addressChange()
     {
         find<QSpinBox>(m_w.get(), "addressSpin")->setValue(40);
@@ -128,6 +143,13 @@ private slots:
         QCOMPARE(statusStyle(w), kRed);
         w.mfc_ack(makeReply(QStringLiteral("ReadFlow"), 1.0));
         QCOMPARE(statusText(w) + statusStyle(w), "A B2" + kYellow);
+        auto* bar = find<QProgressBar>(&w, "activityBar"); // one step per reply; after 100 it starts again at 1
+        QString steps;
+        for (int i = 0; i < 110; ++i) {
+            w.mfc_ack(makeReply(QStringLiteral("Manufacturer"), "X"));
+            steps += QStringLiteral(" %1").arg(bar->value());
+        }
+        QVERIFY2((steps + " ").contains(" 98 99 100 100 1 2 "), qPrintable(steps));
         w.writeXYTable_req(QVector<double>(31, 0.5).toList(), QVector<double>(32, 0.5).toList());
         QCOMPARE(statusText(w), QStringLiteral("Calibration table needs 32 X and 32 Y values, got 31 and 32."));
         w.writeXYTable_req(QVector<double>(32, 0.5).toList(), QVector<double>(33, 0.5).toList());

@@ -60,10 +60,7 @@ private slots:
     {
         QFETCH(Confirm, row);
         make(row.lang);
-        if (auto* spin = m_page->findChild<QSpinBox*>(row.control))
-            spin->setValue(int(row.value));
-        else
-            get<QDoubleSpinBox>(row.control)->setValue(row.value);
+        get<QAbstractSpinBox>(row.control)->setProperty("value", row.value);
         const QStringList captions = row.lang == "cn" ? QStringList{"确认", "取消"} : QStringList{"Sure", "Cancel"};
         BoxAnswerer answer(captions.at(row.sure ? 0 : 1));
         get<QPushButton>(row.control + "Set")->click();
