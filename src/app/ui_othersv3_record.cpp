@@ -3,6 +3,7 @@
 #include "ui_othersv3.h"
 
 #include "languagedictionary.h"
+#include "safefilename.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -107,13 +108,7 @@ QString UI_OthersV3::recordFileName()
         showRecordDirError();
         return QString();
     }
-    // The serial number comes from the device: keep it from naming another folder.
-    QString serial = m_serialNumber;
-    for (QChar& c : serial) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20)
-            c = QLatin1Char('_');
-    }
-    return serial + QLatin1Char('_')
+    return safeFileBase(m_serialNumber) + QLatin1Char('_')
         + QDateTime::currentDateTime().toString(QStringLiteral("yyMMdd_hhmmss"))
         + QStringLiteral(".xlsx");
 }
