@@ -1,7 +1,7 @@
 // The engineering pages' place in the program: the main window's menu opens
 // each in a window of its own beside the main window, in either language,
 // once a device has been found; the windows close with the main window.
-#include "apptestutil.h"
+#include "caltestutil.h"
 #include "ui_manualcalv3.h"
 #include "ui_toolsv3.h"
 #include "ui_usercalv3.h"
@@ -13,22 +13,13 @@ using apptest::WorkDir;
 
 namespace {
 
-template<typename Page>
-Page* pageOf()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* p = qobject_cast<Page*>(w))
-            return p;
-    return nullptr;
-}
-
 QWidget* pageNamed(const QString& action)
 {
     if (action == QLatin1String("ManulCalib"))
-        return pageOf<UI_ManualCalV3>();
+        return caltest::topLevel<UI_ManualCalV3>();
     if (action == QLatin1String("UserCal"))
-        return pageOf<UI_UserCalV3>();
-    return pageOf<UI_ToolsV3>();
+        return caltest::topLevel<UI_UserCalV3>();
+    return caltest::topLevel<UI_ToolsV3>();
 }
 
 } // namespace

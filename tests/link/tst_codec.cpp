@@ -77,22 +77,20 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("input"); // null: a read
         QTest::addColumn<QByteArray>("frame");
+        // The fraction of a tiny negative 16.16 value (-1e-20) must not carry into the integer part.
         const struct { int address; const char* name; const char* input; quint32 code; const char* value; } rows[] = {
-            {0xFF, "MACAddress", nullptr, 0x030101, ""}, {0x20, "ReadFlow", nullptr, 0x6801B9, ""},
-            {0x00, "CM", nullptr, 0x690103, ""}, {0x21, "MACAddress", "33", 0x030101, "21"},
-            {0xFF, "MACAddress", "95", 0x030101, "5f"}, {0xFF, "ValveCommandMode", "5", 0x6A01A1, "05"},
+            {0xFF, "MACAddress", nullptr, 0x030101, ""}, {0x20, "ReadFlow", nullptr, 0x6801B9, ""}, {0x00, "CM", nullptr, 0x690103, ""},
+            {0x21, "MACAddress", "33", 0x030101, "21"}, {0xFF, "MACAddress", "95", 0x030101, "5f"}, {0xFF, "ValveCommandMode", "5", 0x6A01A1, "05"},
             {0x20, "TargetGasFullScaleRange", "55000", 0x660103, "d8d6"}, {0xFF, "Delay", "1000", 0x6901A6, "e803"},
-            {0xFF, "ReadTotalTimeOnTimer", "4294967295", 0xA40101, "ffffffff"},
-            {0xFF, "ReadVoltageADC", "-2147483648", 0xA00105, "00000080"}, {0xFF, "SensorGain", "-2.5", 0xA10101, "000020c0"},
-            {0xFF, "K1", "10000", 0xA3010A, "00401c46"}, {0xFF, "TargetNullValue", "-0.25", 0xA10107, "00c0ffff"},
-            {0xFF, "TargetNullValue", "1.1", 0xA10107, "99190100"}, {0xFF, "TargetNullValue", "32767.5", 0xA10107, "0080ff7f"},
-            // The fraction of a tiny negative value must not carry into the integer part.
-            {0xFF, "TargetNullValue", "-1e-20", 0xA10107, "ffffffff"},
-            {0xFF, "VoltageSetpointOffset", "0.75", 0xA00102, "00c00000"},
-            {0xFF, "RangeConstantRangeNo1", "0.9", 0x6801C1, "66e60000"}, {0x20, "DigitalSetpoint", "50", 0x6901A4, "0080"},
-            {0xFF, "DigitalSetpoint", "0", 0x6901A4, "0040"}, {0xFF, "DigitalSetpoint", "33.3", 0x6901A4, "a06a"},
-            {0xFF, "DigitalSetpoint", "0.00152587890625", 0x6901A4, "0140"}, {0xFF, "DigitalSetpoint", "149.998", 0x6901A4, "ffff"},
-            {0x20, "MFCSerialNumber", "SN-1", 0x640107, "534e2d31"}, {0xFF, "ProductName", "", 0x010107, ""},
+            {0xFF, "ReadTotalTimeOnTimer", "4294967295", 0xA40101, "ffffffff"}, {0xFF, "ReadVoltageADC", "-2147483648", 0xA00105, "00000080"},
+            {0xFF, "SensorGain", "-2.5", 0xA10101, "000020c0"}, {0xFF, "K1", "10000", 0xA3010A, "00401c46"},
+            {0xFF, "TargetNullValue", "-0.25", 0xA10107, "00c0ffff"}, {0xFF, "TargetNullValue", "1.1", 0xA10107, "99190100"},
+            {0xFF, "TargetNullValue", "32767.5", 0xA10107, "0080ff7f"}, {0xFF, "TargetNullValue", "-1e-20", 0xA10107, "ffffffff"},
+            {0xFF, "VoltageSetpointOffset", "0.75", 0xA00102, "00c00000"}, {0xFF, "RangeConstantRangeNo1", "0.9", 0x6801C1, "66e60000"},
+            {0x20, "DigitalSetpoint", "50", 0x6901A4, "0080"}, {0xFF, "DigitalSetpoint", "0", 0x6901A4, "0040"},
+            {0xFF, "DigitalSetpoint", "33.3", 0x6901A4, "a06a"}, {0xFF, "DigitalSetpoint", "0.00152587890625", 0x6901A4, "0140"},
+            {0xFF, "DigitalSetpoint", "149.998", 0x6901A4, "ffff"}, {0x20, "MFCSerialNumber", "SN-1", 0x640107, "534e2d31"},
+            {0xFF, "ProductName", "", 0x010107, ""},
         };
         for (const auto& r : rows) {
             const QByteArray head = QByteArray(1, char(r.address)) + (r.input ? hex("0281") : hex("0280"));
@@ -124,17 +122,14 @@ private slots:
         const struct { const char* name; const char* input; const char* report; } rows[] = {
             {"MACAddress", "31", "cmd: MACAddress value:31 over range from 32 to 95."},
             {"MACAddress", "96", "cmd: MACAddress value:96 over range from 32 to 95."},
-            {"MACAddress", "abc", "cmd: MACAddress with unvalid input: abc."},
-            {"CM", "256", "cmd: CM value:256 over range from  to ."},
-            {"CM", "-1", "cmd: CM with unvalid input: -1."},
-            {"Reset", "0", "cmd: Reset value:0 over range from 1 to 1."},
-            {"TargetGasFullScaleRange", "55001", ""}, {"CalibrationGasFullScaleRange", "0", ""},
-            {"Delay", "65536", ""}, {"Delay", "1e3", ""}, {"ReadTotalTimeOnTimer", "4294967296", ""},
-            {"ReadVoltageADC", "1.5", ""}, {"K1", "10000.5", ""}, {"SensorGain", "1,5", ""}, {"SensorGain", "1e39", ""},
-            {"SensorGain", "nan", ""}, {"CalTabValueX1", "2.0001", ""}, {"TargetNullValue", "32768", ""},
-            {"TargetNullValue", "-32768.5", ""}, {"TargetNullValue", "inf", ""}, {"RangeConstantRangeNo1", "0.89", ""},
-            {"DigitalSetpoint", "-0.1", ""}, {"DigitalSetpoint", "149.9985", ""}, {"Undefined", "1", ""},
-            {"digitalSetpoint", "1", ""},
+            {"MACAddress", "abc", "cmd: MACAddress with unvalid input: abc."}, {"CM", "-1", "cmd: CM with unvalid input: -1."},
+            {"CM", "256", "cmd: CM value:256 over range from  to ."}, {"Reset", "0", "cmd: Reset value:0 over range from 1 to 1."},
+            {"TargetGasFullScaleRange", "55001", ""}, {"CalibrationGasFullScaleRange", "0", ""}, {"Delay", "65536", ""},
+            {"Delay", "1e3", ""}, {"ReadTotalTimeOnTimer", "4294967296", ""}, {"ReadVoltageADC", "1.5", ""}, {"K1", "10000.5", ""},
+            {"SensorGain", "1,5", ""}, {"SensorGain", "1e39", ""}, {"SensorGain", "nan", ""}, {"CalTabValueX1", "2.0001", ""},
+            {"TargetNullValue", "32768", ""}, {"TargetNullValue", "-32768.5", ""}, {"TargetNullValue", "inf", ""},
+            {"RangeConstantRangeNo1", "0.89", ""}, {"DigitalSetpoint", "-0.1", ""}, {"DigitalSetpoint", "149.9985", ""},
+            {"Undefined", "1", ""}, {"digitalSetpoint", "1", ""}, {"ReadFlow ", "1", ""}, {"LowStartValve", "1", ""},
         };
         for (const auto& r : rows)
             QTest::addRow("%s %s", r.name, r.input) << r.name << r.input << r.report;
@@ -158,9 +153,7 @@ private slots:
         QVERIFY(!core.encodeWrite(name, input, out, err));
         QCOMPARE(err, expected);
         QCOMPARE(out, hex("deadbeef"));
-        QCOMPARE(panic.count(), report.isEmpty() ? 0 : 1);
-        if (!report.isEmpty())
-            QCOMPARE(panic.first().first().toString(), report);
+        QCOMPARE(panic.isEmpty() ? QString() : panic.first().first().toString() + QString(panic.count() - 1, '+'), report);
         if (!known) {
             QVERIFY(!core.encodeRead(name, out, err));
             QCOMPARE(err, expected);
@@ -194,8 +187,7 @@ private slots:
         QVERIFY(d.run(core, frame(hex("06000280"), core.cmdByName(name).code, value, 1), 0xA5));
         QCOMPARE(d.name, name);
         QTEST(d.reg().output, "output");
-        for (unsigned char c : d.guard)
-            QCOMPARE(c, static_cast<unsigned char>(0xA5));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(d.guard), sizeof d.guard), QByteArray(sizeof d.guard, '\xA5'));
     }
 
     void decodeRefused_data()
@@ -203,12 +195,10 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         const QByteArray flow = hex("06000280056801b900700019");
         QTest::newRow("wrong checksum") << hex("06000280056801b900700018");
-        QTest::newRow("op 82") << withSum(hex("06000282056801b900700000"));
-        QTest::newRow("NAK instead of ACK") << withSum(hex("15000280056801b900700000"));
-        QTest::newRow("byte 2 not 02") << withSum(hex("06000380056801b900700000"));
-        QTest::newRow("LEN one short") << withSum(hex("06000280046801b900700000"));
-        QTest::newRow("LEN one long") << withSum(hex("06000280066801b900700000"));
-        QTest::newRow("code not in table") << withSum(hex("060002800569 01ff00700000"));
+        // Op 82, NAK instead of ACK, byte 2 not 02, LEN one short and one long, a code not in the table.
+        for (const char* bad : {"06000282056801b900700000", "15000280056801b900700000", "06000380056801b900700000",
+                                "06000280046801b900700000", "06000280066801b900700000", "06000280056901ff00700000"})
+            QTest::addRow("%s", bad) << withSum(hex(bad));
         QTest::newRow("trailing byte") << flow + hex("00");
         QTest::newRow("125 text bytes: LEN negative as a signed byte") << frame(hex("06000280"), 0x640107, QByteArray(125, 'x'), 1);
         for (int n = 0; n < flow.size(); ++n)
@@ -226,10 +216,8 @@ private slots:
         QFETCH(QByteArray, reply);
         Decoded d;
         QVERIFY(!d.run(TervanCore(), reply, 0x3C));
-        QCOMPARE(d.name, QString("kept"));
-        QCOMPARE(d.kind, 99);
-        for (size_t i = 0; i < sizeof d.value; ++i)
-            QCOMPARE(reinterpret_cast<const unsigned char*>(&d.value)[i], static_cast<unsigned char>(0x3C));
+        QCOMPARE(d.name + QString::number(d.kind), QString("kept99"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(&d.value), sizeof d.value), QByteArray(sizeof d.value, '\x3C'));
     }
 
     // Every register's write frame, turned into the device's echo, decodes back
@@ -258,9 +246,6 @@ private slots:
     void lookups()
     {
         TervanCore core;
-        QCOMPARE(core.cmdList().size(), 200);
-        for (const char* miss : {"Undefined", "readflow", "ReadFlow ", "LowStartValve"})
-            QCOMPARE(core.cmdByName(miss).code, 0xFFFFFFFFu);
         for (quint32 miss : {0xFFFFFFFFu, 0u, 0x6802B9u, 0x016801B9u})
             QCOMPARE(core.cmdByCode(miss).name, QString("Undefined"));
         // Writes that the device answers with another value are not read back.

@@ -7,13 +7,8 @@
 
 namespace {
 
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-const QByteArray kReadCm = hex("ff02800369010300f1");
-const QByteArray kCm1 = hex("06000280046901030100f4");
+const QByteArray kReadCm = QByteArray::fromHex("ff02800369010300f1");
+const QByteArray kCm1 = QByteArray::fromHex("06000280046901030100f4");
 
 } // namespace
 
@@ -25,15 +20,15 @@ private slots:
     void readSequence()
     {
         SimDevice dev;
-        QVERIFY(dev.handle(hex("2a028003690103001c")).isEmpty()); // another address
-        QVERIFY(dev.handle(hex("200280036901030013")).isEmpty()); // a wrong checksum
+        QVERIFY(dev.handle(QByteArray::fromHex("2a028003690103001c")).isEmpty()); // another address
+        QVERIFY(dev.handle(QByteArray::fromHex("200280036901030013")).isEmpty()); // a wrong checksum
         dev.setReadSequence("CM", {"3", "4"});
-        QCOMPARE(dev.handle(kReadCm).toHex(), QByteArray("06000280046901030300f6"));
-        QCOMPARE(dev.handle(kReadCm).toHex(), QByteArray("06000280046901030400f7"));
-        QCOMPARE(dev.handle(kReadCm).toHex(), QByteArray("06000280046901030400f7")); // the last one repeats
-        dev.handle(hex("20028104690103020016")); // a write of CM ends the sequence
-        QCOMPARE(dev.value("CM"), QString("2"));
-        QCOMPARE(dev.handle(kReadCm).toHex(), QByteArray("06000280046901030200f5"));
+        QByteArray answers;
+        for (int i = 0; i < 3; ++i)
+            answers += dev.handle(kReadCm).toHex() + ' ';
+        QCOMPARE(answers, QByteArray("06000280046901030300f6 06000280046901030400f7 06000280046901030400f7 ")); // the last repeats
+        dev.handle(QByteArray::fromHex("20028104690103020016")); // a write of CM ends the sequence
+        QCOMPARE(dev.value("CM") + dev.handle(kReadCm).toHex(), QString("206000280046901030200f5"));
         dev.setReadSequence("CM", {"5", "6"});
         dev.setValue("CM", "1"); // so does setValue
         QCOMPARE(dev.handle(kReadCm), kCm1);
@@ -44,8 +39,7 @@ private slots:
         SimDevice dev;
         dev.setBaudRate(19200);
         QSerialPort port(dev.slavePath());
-        QVERIFY(port.open(QIODevice::ReadWrite));
-        QVERIFY(port.setBaudRate(38400));
+        QVERIFY(port.open(QIODevice::ReadWrite) && port.setBaudRate(38400));
         port.write(kReadCm);
         QTest::qWait(300);
         QCOMPARE(port.bytesAvailable(), 0); // at another line speed the device hears noise only
@@ -57,11 +51,6 @@ private slots:
         dev.setNoise("ab", 50);
         QTRY_VERIFY(port.bytesAvailable() >= 6);
         QVERIFY(port.readAll().startsWith("ababab"));
-        dev.setNoise(QByteArray(), 0);
-        QTest::qWait(100);
-        port.readAll();
-        QTest::qWait(300);
-        QCOMPARE(port.bytesAvailable(), 0);
     }
 };
 

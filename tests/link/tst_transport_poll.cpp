@@ -40,10 +40,8 @@ private slots:
         const QStringList names = l.dev.requestNames();
         QCOMPARE(names.count("ReadFlow") + names.count("ReadActiveSetpoint"), names.size());
         // A setpoint read always comes as the first of a pair with the flow.
-        for (int i = 0; i + 1 < names.size(); ++i) {
-            if (names.at(i) == "ReadActiveSetpoint")
-                QCOMPARE(names.at(i + 1), QString("ReadFlow"));
-        }
+        for (int i = 0; i + 1 < names.size(); ++i)
+            QVERIFY(names.at(i) != "ReadActiveSetpoint" || names.at(i + 1) == "ReadFlow");
         const int flows = names.count("ReadFlow");
         const int setpoints = names.count("ReadActiveSetpoint");
         QVERIFY2(flows >= 20 * (setpoints - 1), qPrintable(QString("%1 flow, %2 setpoint").arg(flows).arg(setpoints)));
@@ -95,19 +93,14 @@ private slots:
     void refusedCalTable()
     {
         Link l;
-        double x[CAL_REGS_NUMBER];
-        double y[CAL_REGS_NUMBER];
-        for (int i = 0; i < CAL_REGS_NUMBER; ++i)
-            x[i] = y[i] = (i + 1) * 0.0375;
-        QVERIFY(l.opened);
+        double x[CAL_REGS_NUMBER] = {1234567.0};
+        double y[CAL_REGS_NUMBER] = {};
         l.err = "untouched";
-        QVERIFY(!l.hal.writeCalTable(nullptr, y, l.err) && !l.hal.writeCalTable(x, nullptr, l.err));
+        QVERIFY(l.opened && !l.hal.writeCalTable(nullptr, y, l.err) && !l.hal.writeCalTable(x, nullptr, l.err));
         QCOMPARE(l.err, QString("untouched"));
-        x[0] = 1234567.0;
         QVERIFY(!l.hal.writeCalTable(x, y, l.err));
         QCOMPARE(l.err, QString("cmd: CalTabValueX1 write with input: 1.23457e+06 encode fail!"));
-        QCOMPARE(l.errors.count(), 1);
-        QCOMPARE(l.errors.first().first().toString(), l.err);
+        QCOMPARE(l.errors.count() == 1 ? l.errors.first().first().toString() : QString(), l.err);
         QTest::qWait(200);
         QCOMPARE(pageRequests(l.dev), QStringList());
     }
@@ -122,12 +115,9 @@ private slots:
         QVERIFY(l.hal.recoverCalTable(l.err));
         QTRY_VERIFY_WITH_TIMEOUT(ackNames(l.acks).contains("CM"), 20000);
         QCOMPARE(pageRequests(l.dev), calTableNames() << "EEPROMProgram" << "Reset" << "CM");
-        QVERIFY(l.errors.isEmpty());
-        QVERIFY(l.timeouts.isEmpty());
-        for (const SimDevice::Request& r : l.dev.requests()) {
-            if (r.cmd == "EEPROMProgram" || r.cmd == "Reset" || r.cmd == "CM")
-                QCOMPARE(r.valueBytes.toHex(), QByteArray("01"));
-        }
+        QVERIFY(l.errors.isEmpty() && l.timeouts.isEmpty());
+        for (const SimDevice::Request& r : l.dev.requests())
+            QVERIFY((!QStringList{"EEPROMProgram", "Reset", "CM"}.contains(r.cmd) || r.valueBytes.toHex() == "01"));
         // 1000 ms before programming, 1000 ms before the reset, its 600 ms reply time and 2000 ms before CM.
         const qint64 prog = firstAt(l.dev, "EEPROMProgram");
         const qint64 reset = firstAt(l.dev, "Reset");

@@ -47,21 +47,15 @@ inline QStringList ackNames(const QSignalSpy& spy)
 // The first reply for `cmd`, or an empty one.
 inline TervanCore::mfc_reg_t ackFor(const QSignalSpy& spy, const QString& cmd)
 {
-    for (const TervanCore::mfc_reg_t& r : acksOf(spy)) {
-        if (r.cmd == cmd)
-            return r;
-    }
-    return TervanCore::mfc_reg_t();
+    const int i = ackNames(spy).indexOf(cmd);
+    return i < 0 ? TervanCore::mfc_reg_t() : acksOf(spy).at(i);
 }
 
-// When the device saw the first request for `cmd` at or after `after`, or -1.
-inline qint64 firstAt(const SimDevice& dev, const QString& cmd, qint64 after = 0)
+// When the device saw the first request for `cmd`, or -1.
+inline qint64 firstAt(const SimDevice& dev, const QString& cmd)
 {
-    for (const SimDevice::Request& r : dev.requests()) {
-        if (r.cmd == cmd && r.atMs >= after)
-            return r.atMs;
-    }
-    return -1;
+    const int i = dev.requestNames().indexOf(cmd);
+    return i < 0 ? -1 : dev.requests().at(i).atMs;
 }
 
 inline qint64 nowMs()

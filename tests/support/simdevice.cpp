@@ -37,11 +37,11 @@ QByteArray buildReply(quint8 op, quint32 code, const QByteArray& value)
 
 int speedToInt(speed_t s)
 {
-    const speed_t codes[] = {B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200, B230400};
-    const int rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
-    for (int i = 0; i < int(sizeof rates / sizeof rates[0]); ++i) {
-        if (codes[i] == s)
-            return rates[i];
+    const struct { speed_t code; int bps; } speeds[] = {{B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600},
+        {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
+    for (const auto& sp : speeds) {
+        if (sp.code == s)
+            return sp.bps;
     }
     return 0;
 }
@@ -82,13 +82,10 @@ struct SimDevice::Private
     bool silent = false;
     QStringList silentFor;
     int baud = 0;
-    int replyDelay = 0;
     int chunks = 1;
     int chunkGap = 5;
-    QByteArray stray;
     bool corrupt = false;
     QHash<QString, QByteArray> writeEcho;
-    int drop = 0;
     QByteArray rx;
     QList<Request> requests;
     QHash<QString, QList<QByteArray>> readSequence;
@@ -163,15 +160,10 @@ QString SimDevice::slavePath() const
     return d->slavePath;
 }
 
-bool SimDevice::isOpen() const
-{
-    return d->master >= 0;
-}
-
 bool SimDevice::setValue(const QString& cmd, const QString& text)
 {
     QByteArray bytes;
-    if (!encodeValue(cmd, text, bytes))
+    if (!encodeValue(d->core->cmdByName(cmd), text, bytes))
         return false;
     d->store.insert(cmd, bytes);
     d->readSequence.remove(cmd);
@@ -183,7 +175,7 @@ void SimDevice::setReadSequence(const QString& cmd, const QStringList& values)
     QList<QByteArray> seq;
     for (const QString& text : values) {
         QByteArray bytes;
-        if (!encodeValue(cmd, text, bytes)) {
+        if (!encodeValue(d->core->cmdByName(cmd), text, bytes)) {
             qWarning("SimDevice: %s cannot hold %s", qPrintable(cmd), qPrintable(text));
             return;
         }
@@ -193,11 +185,6 @@ void SimDevice::setReadSequence(const QString& cmd, const QStringList& values)
         d->readSequence.remove(cmd);
     else
         d->readSequence.insert(cmd, seq);
-}
-
-bool SimDevice::encodeValue(const QString& cmd, const QString& text, QByteArray& bytes) const
-{
-    return encodeValue(d->core->cmdByName(cmd), text, bytes);
 }
 
 bool SimDevice::encodeValue(const TervanCore::mfc_cmd_t& row, const QString& text, QByteArray& bytes) const
@@ -216,9 +203,9 @@ bool SimDevice::encodeValue(const TervanCore::mfc_cmd_t& row, const QString& tex
 QString SimDevice::value(const QString& cmd) const
 {
     const TervanCore::mfc_cmd_t row = d->core->cmdByName(cmd);
-    const QByteArray b = d->store.value(cmd);
     if (!d->store.contains(cmd))
         return QString();
+    const QByteArray b = d->store.value(cmd);
     if (row.type.startsWith(QLatin1String("TEXT")))
         return QString::fromLocal8Bit(b.left(b.indexOf('\0') < 0 ? b.size() : b.indexOf('\0')));
     QString name;
@@ -234,11 +221,6 @@ QString SimDevice::value(const QString& cmd) const
     case KIND_FLOAT: return QString::number(double(v.f32), 'g', 7);
     default: return QString::number(v.f64, 'g', 8);
     }
-}
-
-QByteArray SimDevice::rawValue(const QString& cmd) const
-{
-    return d->store.value(cmd);
 }
 
 void SimDevice::setRawValue(const QString& cmd, const QByteArray& bytes)
@@ -317,11 +299,6 @@ void SimDevice::setBaudRate(int bps)
     d->baud = bps;
 }
 
-void SimDevice::setReplyDelay(int ms)
-{
-    d->replyDelay = qMax(0, ms);
-}
-
 void SimDevice::setReplyDelayFor(const QString& cmd, int ms)
 {
     if (ms > 0)
@@ -336,11 +313,6 @@ void SimDevice::setChunks(int n, int gapMs)
     d->chunkGap = qMax(0, gapMs);
 }
 
-void SimDevice::setStrayPrefix(const QByteArray& bytes)
-{
-    d->stray = bytes;
-}
-
 void SimDevice::setCorruptChecksum(bool on)
 {
     d->corrupt = on;
@@ -353,13 +325,8 @@ void SimDevice::setWriteEcho(const QString& cmd, const QString& text)
         return;
     }
     QByteArray bytes;
-    if (encodeValue(cmd, text, bytes))
+    if (encodeValue(d->core->cmdByName(cmd), text, bytes))
         d->writeEcho.insert(cmd, bytes);
-}
-
-void SimDevice::dropReplies(int n)
-{
-    d->drop = qMax(0, n);
 }
 
 void SimDevice::setNoise(const QByteArray& bytes, int intervalMs)
@@ -469,13 +436,8 @@ void SimDevice::onReadable()
         emit requestReceived(req);
 
         const QByteArray reply = handle(frame);
-        if (reply.isEmpty())
-            continue;
-        if (d->drop > 0) {
-            --d->drop;
-            continue;
-        }
-        sendReply(reply, d->delayFor.value(row.name, d->replyDelay));
+        if (!reply.isEmpty())
+            sendReply(reply, d->delayFor.value(row.name));
     }
 }
 
@@ -484,7 +446,6 @@ void SimDevice::sendReply(const QByteArray& reply, int delayMs)
     QByteArray bytes = reply;
     if (d->corrupt)
         bytes[bytes.size() - 1] = char(quint8(bytes.at(bytes.size() - 1)) + 1);
-    bytes.prepend(d->stray);
 
     QList<QByteArray> parts;
     const int n = qMin(d->chunks, bytes.size());

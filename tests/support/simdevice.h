@@ -49,12 +49,10 @@ public:
     ~SimDevice() override;
 
     QString slavePath() const;
-    bool isOpen() const;
 
     // Register store: values as the encoder's text (e.g. "37.5", "42", "ABC").
     bool setValue(const QString& cmd, const QString& text);
     QString value(const QString& cmd) const;
-    QByteArray rawValue(const QString& cmd) const;
     // Each read of cmd answers the next value, the last one repeating; a write of cmd
     // or setValue(cmd) ends the sequence.
     void setReadSequence(const QString& cmd, const QStringList& values);
@@ -71,13 +69,10 @@ public:
     void setSilent(bool silent);                 // answer nothing
     void setSilentFor(const QStringList& cmds);  // answer nothing for these registers
     void setBaudRate(int bps);                   // answer only at this line speed (0: any)
-    void setReplyDelay(int ms);                  // delay every reply
     void setReplyDelayFor(const QString& cmd, int ms); // delay replies to cmd (0: no delay)
     void setChunks(int n, int gapMs = 5);        // split each reply into n chunks
-    void setStrayPrefix(const QByteArray& bytes); // put these bytes before each reply
     void setCorruptChecksum(bool on);            // wrong last byte
     void setWriteEcho(const QString& cmd, const QString& text); // answer a write of cmd with another value
-    void dropReplies(int n);                     // stay silent for the next n requests
     void vanish();                               // close the master side mid-run
     void inject(const QByteArray& bytes);        // put raw bytes on the line now
     void setNoise(const QByteArray& bytes, int intervalMs); // these bytes every intervalMs (0/empty: off)
@@ -97,7 +92,6 @@ private:
     void sendReply(const QByteArray& reply, int delayMs);
     void sendParts(QList<QByteArray> parts, int gapMs);
     void writeMaster(const QByteArray& bytes);
-    bool encodeValue(const QString& cmd, const QString& text, QByteArray& bytes) const;
     bool encodeValue(const TervanCore::mfc_cmd_t& row, const QString& text, QByteArray& bytes) const;
     int lineSpeed() const;
 
