@@ -90,7 +90,10 @@ private slots:
         QTest::newRow("no file: six") << LoadCase{{}, SIX_5000, SIX_FILE};
         QTest::newRow("three points") << LoadCase{"count=3\nX0=0\nY0=0\nX1=0.5\nY1=0.52\nX2=1\nY2=1.01\n", "0/0 50/2600 100/5050", ""};
         QTest::newRow("count 0") << LoadCase{"count=0\nX0=0.5\nY0=0.5\n", SIX_5000, SIX_FILE};
-        QTest::newRow("count 17: kept") << LoadCase{"count=17\n", SIX_5000, ""};
+        QByteArray seventeen = "count=17\n";
+        for (int i = 0; i < 17; ++i)
+            seventeen += QStringLiteral("X%1=%2\nY%1=%2\n").arg(i).arg(i / 16.0).toLatin1();
+        QTest::newRow("17 points: kept") << LoadCase{seventeen, SIX_5000, ""};
         QTest::newRow("Y1 not a number: kept") << LoadCase{"count=2\nX0=0\nY0=0\nX1=0.5\nY1=abc\n", SIX_5000, ""};
         QTest::newRow("X1 missing: kept") << LoadCase{"count=2\nX0=0\nY0=0\nY1=0.5\n", SIX_5000, ""};
         QTest::newRow("count -3") << LoadCase{"count=-3\n", "", ""};
@@ -247,20 +250,17 @@ private slots:
         QCOMPARE(page.isEnabled(), !message.isEmpty());
     }
 
-    void startupReadsAndControlMode()
+    // In the program: the start-up reads fill the table, CM enables the page,
+    // a full-range run recovers and calibrates the device; then a run whose
+    // list the link refuses ends inside the request.
+    void programRun()
     {
-        // The start-up reads filled the table with the device's: X32 is 1.2.
-        QCOMPARE(m_page->findChild<QTableView*>("calView")->model()->index(32, 0).data().toString(), "120");
-        QVERIFY(m_page->isEnabled());
+        QCOMPARE(m_page->findChild<QTableView*>("calView")->model()->index(32, 0).data().toString(), "120"); // X32: 1.2
         for (const char* cm : {"2", "1"}) {
             m_dev.setValue("CM", cm);
             m_w->commands_req({makeFrame("CM")});
             QTRY_COMPARE(m_page->isEnabled(), cm == QByteArray("1"));
         }
-    }
-
-    void fullRangeRun()
-    {
         m_page->findChild<QRadioButton*>("fullRangeRadio")->click();
         takeBoxes("Sure");
         QVERIFY(!m_page->isEnabled());
@@ -277,7 +277,6 @@ private slots:
         QVERIFY(!m_page->isEnabled());
         QCOMPARE(waitBoxes(30000), QSL{"Calibration finished."});
         QVERIFY(m_page->isEnabled());
-
         // The fitted table, as the page shows it, is in the device's registers.
         auto* cal = m_page->findChild<QTableView*>("calView")->model();
         for (int i = 1; i <= 64; ++i) {
@@ -287,18 +286,12 @@ private slots:
         }
         QVERIFY(qAbs(m_dev.value("CalTabValueY5").toDouble() - 0.1875) > 1e-3);
         QCOMPARE(fileContents(pointsFilePath("SN12345")).section(' ', 0, 1), QStringLiteral("6|0/0 0.035/0.03666666667"));
-    }
 
-    // A list the link refuses ends the run inside the request: the run's state
-    // is settled before the request leaves. (After a calibration the start
-    // button stays disabled: runs start through its slot.)
-    void refusedRunEnds()
-    {
-        QList<mfc_frame_t> backlog;
-        for (int i = 0; i < TervanHALV3::DIRECT_QUEUE_LIMIT + 2; ++i)
-            backlog << makeFrame("ReadFlow");
+        // The start button stays disabled now: this run starts through its slot, behind a backlog
+        // that makes the link refuse its list. Its state was settled before the request left.
         QString err;
-        QVERIFY(m_w->findChild<UI_DrvV3*>()->hal()->request(backlog, err));
+        QVERIFY(m_w->findChild<UI_DrvV3*>()->hal()->request(
+            QVector<mfc_frame_t>(TervanHALV3::DIRECT_QUEUE_LIMIT + 2, makeFrame("ReadFlow")).toList(), err));
         m_page->onClicked_calibrate(false);
         QCOMPARE(takeBoxes(), QSL{"Calibration fail..."});
         QVERIFY(m_page->isEnabled());
