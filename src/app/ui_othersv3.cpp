@@ -166,9 +166,7 @@ void UI_OthersV3::makeConnections()
 
 void UI_OthersV3::requestWriteAndProgram(const QString& name, const QString& value)
 {
-    emit commands_req({makeFrame(name, MFC_WRITE, value),
-                       makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1")),
-                       makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QString::number(COMMIT_DELAY_MS))});
+    emit commands_req(QList<mfc_frame_t>{makeFrame(name, MFC_WRITE, value)} + commitFrames(COMMIT_DELAY_MS));
 }
 
 void UI_OthersV3::requestRead(const QString& name, bool background)

@@ -236,8 +236,7 @@ void UI_Test::updateStatusBar()
 void UI_Test::onClicked_writeEEPROM(bool v)
 {
     Q_UNUSED(v);
-    sendFrames({makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1")),
-                makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("2000"))});
+    sendFrames(commitFrames(2000));
 }
 
 void UI_Test::onClicked_resetMFC(bool v)

@@ -118,7 +118,6 @@ private:
     // Requests.
     void requestRead(const QString& name);
     void requestWriteAndProgram(const QString& name, const QString& value);
-    static QList<mfc_frame_t> commitFrames(int delayMs);
     // Empty when `value` can be written to `name`, else the message for the user.
     QString writeProblem(const QString& name, const QString& value) const;
     bool typedNumber(QStandardItemModel* model, int row, double& v);

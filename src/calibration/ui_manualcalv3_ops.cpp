@@ -47,12 +47,6 @@ void UI_ManualCalV3::safe_sensor_updateWriteable(int row, QString text)
 
 // ---- requests ------------------------------------------------------------
 
-QList<mfc_frame_t> UI_ManualCalV3::commitFrames(int delayMs)
-{
-    return {makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1")),
-            makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QString::number(delayMs))};
-}
-
 void UI_ManualCalV3::requestRead(const QString& name)
 {
     emit commands_req({makeFrame(name)});

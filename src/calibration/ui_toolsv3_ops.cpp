@@ -19,12 +19,8 @@ QString fileNameFor(const QString& serial)
     return safeFileBase(serial) + QStringLiteral(".xlsx");
 }
 
-// Keeps what was written in the device's EEPROM; the device needs the hold.
-QList<mfc_frame_t> commitFrames()
-{
-    return {makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1")),
-            makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("2000"))};
-}
+// The device needs this hold after programming its EEPROM.
+constexpr int COMMIT_DELAY_MS = 2000;
 
 } // namespace
 
@@ -80,7 +76,7 @@ void UI_ToolsV3::onClicked_writeAll(bool v)
     resetCounters(m_pending.size());
     if (frames.isEmpty()) {
         // Nothing to wait for: commit, and end at once unless the commit was refused.
-        startOperation(TOOL_WRITE_ALL, commitFrames());
+        startOperation(TOOL_WRITE_ALL, commitFrames(COMMIT_DELAY_MS));
         if (m_state == TOOL_WRITE_ALL)
             finishOperation(m_lang->translate(QStringLiteral("Completed")));
         return;
@@ -92,7 +88,7 @@ void UI_ToolsV3::requestAllFromMap()
 {
     // The commit goes out only now, behind the last write reply, so that it
     // reaches the device at the address a MACAddress write has just set.
-    QList<mfc_frame_t> frames = commitFrames();
+    QList<mfc_frame_t> frames = commitFrames(COMMIT_DELAY_MS);
     for (auto it = m_written.cbegin(); it != m_written.cend(); ++it)
         frames << makeFrame(it.key(), MFC_READ);
     m_state = TOOL_VERIFY;

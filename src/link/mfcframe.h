@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMetaType>
 #include <QString>
 
@@ -50,6 +51,14 @@ inline mfc_frame_t makeFrame(const QString& cmd, int op = MFC_READ, const QStrin
     f.check = check;
     f.background = background;
     return f;
+}
+
+// Keeps what was just written in the device's EEPROM: the commit and the hold
+// the device needs after it, as every page that stores a setting sends them.
+inline QList<mfc_frame_t> commitFrames(int delayMs)
+{
+    return {makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1")),
+            makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QString::number(delayMs))};
 }
 
 // Process exit code that makes main() build the window again.
