@@ -1,14 +1,9 @@
 #pragma once
-// What an independent reader finds in a workbook: Debian's python3 with openpyxl,
-// after a checksum test of every zip entry.
-//   const OpenpyxlSheet s = readWithOpenpyxl(path);  // s.rows[0][0] is A1
-// Text cells come back as their text, others as "type:value" ("int:100",
-// "float:0.5", "bool:True"), empty cells as "".
+// What an independent reader (Debian's python3 with openpyxl, after a checksum test
+// of every zip entry) finds in a workbook's first sheet: rows[0][0] is A1; text cells
+// as their text, others as "type:value" ("int:100", "bool:True"), empty ones as "".
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
-#include <QStringList>
+#include <QtCore>
 
 struct OpenpyxlSheet {
     QString error; // empty when the file was read
@@ -26,17 +21,12 @@ cell = lambda v: "" if v is None else v if isinstance(v, str) else "%s:%r" % (ty
 rows = [[cell(v) for v in r] for r in wb.worksheets[0].iter_rows(values_only=True)]
 print(json.dumps(rows))
 )";
-    OpenpyxlSheet sheet;
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
-    if (!py.waitForFinished(120000) || py.exitCode() != 0) {
-        sheet.error = QStringLiteral("openpyxl: ") + QString::fromUtf8(py.readAllStandardError());
-        return sheet;
-    }
-    for (const QJsonValue& row : QJsonDocument::fromJson(py.readAllStandardOutput()).array()) {
-        sheet.rows << QStringList();
-        for (const QJsonValue& c : row.toArray())
-            sheet.rows.last() << c.toString();
-    }
+    if (!py.waitForFinished(120000) || py.exitCode() != 0)
+        return {QStringLiteral("openpyxl: ") + QString::fromUtf8(py.readAllStandardError()), {}};
+    OpenpyxlSheet sheet;
+    for (const QJsonValue& row : QJsonDocument::fromJson(py.readAllStandardOutput()).array())
+        sheet.rows << row.toVariant().toStringList();
     return sheet;
 }
