@@ -1,9 +1,7 @@
 #pragma once
 
-// A decoded reply built the way the transport builds it, for tests that feed
-// pages directly: the register table gives the kind, and the output text is
-// the transport's own (decimals; 8 fixed decimals for float and double kinds;
-// text up to 63 bytes).
+// A decoded reply as the transport builds it, for tests that feed pages
+// directly: the kind from the register table, the transport's own output text.
 //
 //   page.mfc_ack(makeReply("ReadFlow", 37.5));   // output "37.50000000"
 

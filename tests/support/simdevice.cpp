@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -17,43 +16,22 @@ namespace {
 // framing fault on one side does not hide behind the same fault on the other.
 QByteArray buildReply(quint8 op, quint32 code, const QByteArray& value)
 {
-    QByteArray r;
-    r.append(char(0x06));
-    r.append(char(0x00));
-    r.append(char(0x02));
-    r.append(char(op));
-    r.append(char(quint8(3 + value.size())));
-    r.append(char((code >> 16) & 0xFF));
-    r.append(char((code >> 8) & 0xFF));
-    r.append(char(code & 0xFF));
-    r.append(value);
-    r.append(char(0x00));
+    QByteArray r = QByteArray::fromHex("060002");
+    r += char(op);
+    r += char(3 + value.size());
+    r += char(code >> 16);
+    r += char(code >> 8);
+    r += char(code);
+    r += value;
+    r += '\0';
     quint8 sum = 0;
     for (int i = 1; i < r.size(); ++i)
         sum = quint8(sum + quint8(r.at(i)));
-    r.append(char(sum));
-    return r;
+    return r + char(sum);
 }
-
-int speedToInt(speed_t s)
-{
-    const struct { speed_t code; int bps; } speeds[] = {{B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600},
-        {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
-    for (const auto& sp : speeds) {
-        if (sp.code == s)
-            return sp.bps;
-    }
-    return 0;
-}
-
-struct Seed
-{
-    const char* name;
-    const char* value;
-};
 
 // What a freshly calibrated controller on the bench would report.
-const Seed kSeeds[] = {
+const char* const kSeeds[][2] = {
     {"CM", "1"}, {"DefaultCM", "1"}, {"ReadFlow", "37.5"}, {"ReadActiveSetpoint", "50"}, {"DigitalSetpoint", "50"},
     {"ValveCommand", "0"}, {"ShutoffLevel", "2"}, {"TargetGasFullScaleRange", "300"},
     {"CalibrationGasFullScaleRange", "300"}, {"TargetGas2CalibrationGas", "1"}, {"CalibrationGas2N2Conversion", "1"},
@@ -71,73 +49,41 @@ const Seed kSeeds[] = {
 
 } // namespace
 
-struct SimDevice::Private
-{
-    int master = -1;
-    int slave = -1;
-    QString slavePath;
-    QSocketNotifier* notifier = nullptr;
-    TervanCore* core = nullptr;
-    QHash<QString, QByteArray> store;
-    bool silent = false;
-    QStringList silentFor;
-    int baud = 0;
-    int chunks = 1;
-    int chunkGap = 5;
-    bool corrupt = false;
-    QHash<QString, QByteArray> writeEcho;
-    QByteArray rx;
-    QList<Request> requests;
-    QHash<QString, QList<QByteArray>> readSequence;
-    QHash<QString, int> delayFor;
-    QTimer* noise = nullptr;
-    QByteArray noiseBytes;
-};
-
 SimDevice::SimDevice(QObject* parent)
     : QObject(parent)
-    , d(new Private)
+    , m_core(new TervanCore(this))
 {
     qRegisterMetaType<SimDevice::Request>();
-    d->core = new TervanCore(this);
-
-    d->master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (d->master >= 0 && ::grantpt(d->master) == 0 && ::unlockpt(d->master) == 0) {
-        char name[128];
-        if (::ptsname_r(d->master, name, sizeof name) == 0)
-            d->slavePath = QString::fromLocal8Bit(name);
-    }
-    if (d->slavePath.isEmpty()) {
-        if (d->master >= 0)
-            ::close(d->master);
-        d->master = -1;
-        qWarning("SimDevice: no pseudo-terminal available");
-    } else {
-        ::fcntl(d->master, F_SETFL, ::fcntl(d->master, F_GETFL) | O_NONBLOCK);
+    char name[128];
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0
+        && ::ptsname_r(m_master, name, sizeof name) == 0) {
+        m_slavePath = QString::fromLocal8Bit(name);
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
         // Our own slave descriptor: lets us read the line settings the client
         // made, and keeps the master from seeing a hang-up when the client closes.
-        const QByteArray path = d->slavePath.toLocal8Bit();
-        d->slave = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios t;
-        if (d->slave >= 0 && ::tcgetattr(d->slave, &t) == 0) {
-            ::cfmakeraw(&t);
-            ::tcsetattr(d->slave, TCSANOW, &t);
+        m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+        for (const int fd : {m_slave, m_master}) {
+            termios t;
+            if (fd >= 0 && ::tcgetattr(fd, &t) == 0) {
+                ::cfmakeraw(&t);
+                ::tcsetattr(fd, TCSANOW, &t);
+            }
         }
-        if (::tcgetattr(d->master, &t) == 0) {
-            ::cfmakeraw(&t);
-            ::tcsetattr(d->master, TCSANOW, &t);
-        }
-        d->notifier = new QSocketNotifier(d->master, QSocketNotifier::Read, this);
-        connect(d->notifier, &QSocketNotifier::activated, this, &SimDevice::onReadable);
+        m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &SimDevice::onReadable);
+    } else {
+        qWarning("SimDevice: no pseudo-terminal available");
+        vanish();
     }
 
     // Every register starts at zero (an empty text), whatever its limits.
-    for (const QString& cmd : d->core->cmdList()) {
-        TervanCore::mfc_cmd_t row = d->core->cmdByName(cmd);
+    for (const QString& cmd : m_core->cmdList()) {
+        TervanCore::mfc_cmd_t row = m_core->cmdByName(cmd);
         row.range = false;
         QByteArray zero;
         if (encodeValue(row, row.type.startsWith(QLatin1String("TEXT")) ? QString() : QStringLiteral("0"), zero))
-            d->store.insert(cmd, zero);
+            m_store.insert(cmd, zero);
     }
     for (int i = 1; i <= 32; ++i) {
         setValue(QStringLiteral("CalTabValueX%1").arg(i), QString::number(i * 0.0375, 'g', 6));
@@ -145,28 +91,22 @@ SimDevice::SimDevice(QObject* parent)
     }
     for (int i = 1; i <= 10; ++i)
         setValue(QStringLiteral("RangeConstantRangeNo%1").arg(i), QStringLiteral("1"));
-    for (const Seed& s : kSeeds)
-        setValue(QString::fromLatin1(s.name), QString::fromLatin1(s.value));
+    for (const auto& s : kSeeds)
+        setValue(QString::fromLatin1(s[0]), QString::fromLatin1(s[1]));
 }
 
 SimDevice::~SimDevice()
 {
     vanish();
-    delete d;
-}
-
-QString SimDevice::slavePath() const
-{
-    return d->slavePath;
 }
 
 bool SimDevice::setValue(const QString& cmd, const QString& text)
 {
     QByteArray bytes;
-    if (!encodeValue(d->core->cmdByName(cmd), text, bytes))
+    if (!encodeValue(m_core->cmdByName(cmd), text, bytes))
         return false;
-    d->store.insert(cmd, bytes);
-    d->readSequence.remove(cmd);
+    m_store.insert(cmd, bytes);
+    m_readSequence.remove(cmd);
     return true;
 }
 
@@ -175,25 +115,20 @@ void SimDevice::setReadSequence(const QString& cmd, const QStringList& values)
     QList<QByteArray> seq;
     for (const QString& text : values) {
         QByteArray bytes;
-        if (!encodeValue(d->core->cmdByName(cmd), text, bytes)) {
+        if (!encodeValue(m_core->cmdByName(cmd), text, bytes)) {
             qWarning("SimDevice: %s cannot hold %s", qPrintable(cmd), qPrintable(text));
             return;
         }
         seq.append(bytes);
     }
-    if (seq.isEmpty())
-        d->readSequence.remove(cmd);
-    else
-        d->readSequence.insert(cmd, seq);
+    m_readSequence.insert(cmd, seq);
 }
 
 bool SimDevice::encodeValue(const TervanCore::mfc_cmd_t& row, const QString& text, QByteArray& bytes) const
 {
-    if (row.code == 0xFFFFFFFF)
-        return false;
     QByteArray frame;
     QString err;
-    if (!d->core->encodeWriteFrame(row, text, frame, err))
+    if (row.code == 0xFFFFFFFF || !m_core->encodeWriteFrame(row, text, frame, err))
         return false;
     // Write request: 7 header bytes, the value, pad and checksum.
     bytes = frame.mid(7, frame.size() - 9);
@@ -202,16 +137,11 @@ bool SimDevice::encodeValue(const TervanCore::mfc_cmd_t& row, const QString& tex
 
 QString SimDevice::value(const QString& cmd) const
 {
-    const TervanCore::mfc_cmd_t row = d->core->cmdByName(cmd);
-    if (!d->store.contains(cmd))
-        return QString();
-    const QByteArray b = d->store.value(cmd);
-    if (row.type.startsWith(QLatin1String("TEXT")))
-        return QString::fromLocal8Bit(b.left(b.indexOf('\0') < 0 ? b.size() : b.indexOf('\0')));
+    const QByteArray reply = buildReply(0x80, m_core->cmdByName(cmd).code, m_store.value(cmd));
     QString name;
     TervanCore::mfc_value_t v;
     int kind = -1;
-    if (!d->core->decode(buildReply(0x80, row.code, b), name, v, kind))
+    if (!m_store.contains(cmd) || !m_core->decode(reply, name, v, kind))
         return QString();
     switch (kind) {
     case KIND_UINT8: return QString::number(v.u8);
@@ -219,260 +149,160 @@ QString SimDevice::value(const QString& cmd) const
     case KIND_UINT32: return QString::number(v.u32);
     case KIND_INT32: return QString::number(v.i32);
     case KIND_FLOAT: return QString::number(double(v.f32), 'g', 7);
+    case KIND_TEXT: return QString::fromUtf8(v.text);
     default: return QString::number(v.f64, 'g', 8);
     }
 }
 
-void SimDevice::setRawValue(const QString& cmd, const QByteArray& bytes)
-{
-    d->store.insert(cmd, bytes);
-}
-
-void SimDevice::setAddress(quint8 addr)
-{
-    d->store.insert(QStringLiteral("MACAddress"), QByteArray(1, char(addr)));
-}
-
 quint8 SimDevice::address() const
 {
-    const QByteArray b = d->store.value(QStringLiteral("MACAddress"));
+    const QByteArray b = m_store.value(QStringLiteral("MACAddress"));
     return b.isEmpty() ? 0 : quint8(b.at(0));
-}
-
-QByteArray SimDevice::handle(const QByteArray& request)
-{
-    const int n = request.size();
-    if (n < 9)
-        return QByteArray();
-    const auto b = [&request](int i) { return quint8(request.at(i)); };
-    if (b(1) != 0x02 || (b(2) != 0x80 && b(2) != 0x81))
-        return QByteArray();
-    const int len = b(3);
-    if (len < 3 || n != len + 6)
-        return QByteArray();
-    quint8 sum = 0;
-    for (int i = 0; i < n - 1; ++i)
-        sum = quint8(sum + b(i));
-    if (sum != b(n - 1))
-        return QByteArray();
-    if (b(0) != address() && b(0) != 0xFF)
-        return QByteArray();
-    const quint32 code = (quint32(b(4)) << 16) | (quint32(b(5)) << 8) | b(6);
-    const TervanCore::mfc_cmd_t row = d->core->cmdByCode(code);
-    if (row.code == 0xFFFFFFFF)
-        return QByteArray();
-    if (d->silent || d->silentFor.contains(row.name))
-        return QByteArray();
-
-    QByteArray value;
-    if (b(2) == 0x81) {
-        // The device restarts on a reset and answers nothing.
-        if (row.name == QLatin1String("Reset"))
-            return QByteArray();
-        const QByteArray written = request.mid(7, len - 3);
-        d->store.insert(row.name, written);
-        d->readSequence.remove(row.name);
-        value = d->writeEcho.contains(row.name) ? d->writeEcho.value(row.name) : written;
-    } else {
-        auto seq = d->readSequence.find(row.name);
-        if (seq != d->readSequence.end()) {
-            // The store follows the sequence so value() tells what was last answered.
-            d->store.insert(row.name, seq->size() > 1 ? seq->takeFirst() : seq->first());
-        }
-        value = d->store.value(row.name);
-    }
-    return buildReply(b(2), code, value);
-}
-
-void SimDevice::setSilent(bool silent)
-{
-    d->silent = silent;
-}
-
-void SimDevice::setSilentFor(const QStringList& cmds)
-{
-    d->silentFor = cmds;
-}
-
-void SimDevice::setBaudRate(int bps)
-{
-    d->baud = bps;
-}
-
-void SimDevice::setReplyDelayFor(const QString& cmd, int ms)
-{
-    if (ms > 0)
-        d->delayFor.insert(cmd, ms);
-    else
-        d->delayFor.remove(cmd);
 }
 
 void SimDevice::setChunks(int n, int gapMs)
 {
-    d->chunks = qMax(1, n);
-    d->chunkGap = qMax(0, gapMs);
-}
-
-void SimDevice::setCorruptChecksum(bool on)
-{
-    d->corrupt = on;
+    m_chunks = qMax(1, n);
+    m_chunkGap = qMax(0, gapMs);
 }
 
 void SimDevice::setWriteEcho(const QString& cmd, const QString& text)
 {
-    if (text.isNull()) {
-        d->writeEcho.remove(cmd);
-        return;
-    }
     QByteArray bytes;
-    if (encodeValue(d->core->cmdByName(cmd), text, bytes))
-        d->writeEcho.insert(cmd, bytes);
+    if (text.isNull())
+        m_writeEcho.remove(cmd);
+    else if (encodeValue(m_core->cmdByName(cmd), text, bytes))
+        m_writeEcho.insert(cmd, bytes);
 }
 
 void SimDevice::setNoise(const QByteArray& bytes, int intervalMs)
 {
-    delete d->noise;
-    d->noise = nullptr;
-    d->noiseBytes = bytes;
+    delete m_noise;
+    m_noise = nullptr;
     if (bytes.isEmpty() || intervalMs <= 0)
         return;
-    d->noise = new QTimer(this);
-    d->noise->setInterval(intervalMs);
-    connect(d->noise, &QTimer::timeout, this, [this] { writeMaster(d->noiseBytes); });
-    d->noise->start();
+    m_noise = new QTimer(this);
+    connect(m_noise, &QTimer::timeout, this, [this, bytes] { writeMaster(bytes); });
+    m_noise->start(intervalMs);
 }
 
 void SimDevice::vanish()
 {
-    delete d->noise;
-    d->noise = nullptr;
-    delete d->notifier;
-    d->notifier = nullptr;
-    if (d->master >= 0)
-        ::close(d->master);
-    d->master = -1;
-    if (d->slave >= 0)
-        ::close(d->slave);
-    d->slave = -1;
-}
-
-void SimDevice::inject(const QByteArray& bytes)
-{
-    writeMaster(bytes);
-}
-
-QList<SimDevice::Request> SimDevice::requests() const
-{
-    return d->requests;
+    setNoise(QByteArray(), 0);
+    delete m_notifier;
+    m_notifier = nullptr;
+    for (int* fd : {&m_master, &m_slave}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 int SimDevice::requestCount(const QString& cmd) const
 {
-    if (cmd.isEmpty())
-        return d->requests.size();
-    int n = 0;
-    for (const Request& r : qAsConst(d->requests)) {
-        if (r.cmd == cmd)
-            ++n;
-    }
-    return n;
+    return cmd.isEmpty() ? m_requests.size() : requestNames().count(cmd);
 }
 
 QStringList SimDevice::requestNames() const
 {
     QStringList names;
-    for (const Request& r : qAsConst(d->requests))
+    for (const Request& r : m_requests)
         names.append(r.cmd);
     return names;
-}
-
-void SimDevice::clearRequests()
-{
-    d->requests.clear();
 }
 
 void SimDevice::onReadable()
 {
     char buf[4096];
-    for (;;) {
-        const ssize_t r = ::read(d->master, buf, sizeof buf);
-        if (r > 0) {
-            d->rx.append(buf, int(r));
-            continue;
-        }
-        if (r < 0 && errno == EINTR)
-            continue;
-        break;
+    for (ssize_t r; (r = ::read(m_master, buf, sizeof buf)) != 0;) {
+        if (r > 0)
+            m_rx.append(buf, int(r));
+        else if (errno != EINTR)
+            break;
     }
     // At another line speed the device would see noise only.
-    if (d->baud != 0 && lineSpeed() != d->baud) {
-        d->rx.clear();
+    if (m_baud != 0 && !atLineSpeed()) {
+        m_rx.clear();
         return;
     }
 
-    while (d->rx.size() >= 4) {
-        const quint8 op = quint8(d->rx.at(2));
-        const int len = quint8(d->rx.at(3));
-        if (d->rx.at(1) != 0x02 || (op != 0x80 && op != 0x81) || len < 3) {
-            d->rx.remove(0, 1); // resynchronise on the next byte
+    while (m_rx.size() >= 4) {
+        const quint8 op = quint8(m_rx.at(2));
+        const int len = quint8(m_rx.at(3));
+        if (m_rx.at(1) != 0x02 || (op != 0x80 && op != 0x81) || len < 3) {
+            m_rx.remove(0, 1); // resynchronise on the next byte
             continue;
         }
-        if (d->rx.size() < len + 6)
+        if (m_rx.size() < len + 6)
             break;
-        const QByteArray frame = d->rx.left(len + 6);
-        d->rx.remove(0, len + 6);
-
         Request req;
-        req.address = quint8(frame.at(0));
+        req.raw = m_rx.left(len + 6);
+        m_rx.remove(0, len + 6);
+        req.address = quint8(req.raw.at(0));
         req.write = op == 0x81;
-        const quint32 code = (quint32(quint8(frame.at(4))) << 16) | (quint32(quint8(frame.at(5))) << 8) | quint8(frame.at(6));
-        const TervanCore::mfc_cmd_t row = d->core->cmdByCode(code);
+        const quint32 code = req.raw.mid(4, 3).toHex().toUInt(nullptr, 16);
+        const TervanCore::mfc_cmd_t row = m_core->cmdByCode(code);
         req.cmd = row.code == 0xFFFFFFFF ? QString::number(code, 16).rightJustified(6, QLatin1Char('0')) : row.name;
         if (req.write)
-            req.valueBytes = frame.mid(7, len - 3);
-        req.raw = frame;
+            req.valueBytes = req.raw.mid(7, len - 3);
         req.atMs = QDateTime::currentMSecsSinceEpoch();
-        d->requests.append(req);
+        m_requests.append(req);
         emit requestReceived(req);
 
-        const QByteArray reply = handle(frame);
+        const QByteArray reply = answer(req, row);
         if (!reply.isEmpty())
-            sendReply(reply, d->delayFor.value(row.name));
+            sendReply(reply, m_delayFor.value(row.name));
     }
 }
 
-void SimDevice::sendReply(const QByteArray& reply, int delayMs)
+// The reply bytes for one whole request frame (empty: no reply).
+QByteArray SimDevice::answer(const Request& req, const TervanCore::mfc_cmd_t& row)
 {
-    QByteArray bytes = reply;
-    if (d->corrupt)
-        bytes[bytes.size() - 1] = char(quint8(bytes.at(bytes.size() - 1)) + 1);
+    quint8 sum = 0;
+    for (int i = 0; i < req.raw.size() - 1; ++i)
+        sum = quint8(sum + quint8(req.raw.at(i)));
+    if (sum != quint8(req.raw.back()) || (req.address != address() && req.address != 0xFF))
+        return QByteArray();
+    if (row.code == 0xFFFFFFFF || m_silent || m_silentFor.contains(row.name))
+        return QByteArray();
 
-    QList<QByteArray> parts;
-    const int n = qMin(d->chunks, bytes.size());
-    const int step = (bytes.size() + n - 1) / n;
-    for (int i = 0; i < bytes.size(); i += step)
-        parts.append(bytes.mid(i, step));
-
-    if (delayMs == 0)
-        sendParts(parts, d->chunkGap);
-    else
-        QTimer::singleShot(delayMs, this, [this, parts, gap = d->chunkGap] { sendParts(parts, gap); });
+    QByteArray value = m_store.value(row.name);
+    if (req.write) {
+        // The device restarts on a reset and answers nothing.
+        if (row.name == QLatin1String("Reset"))
+            return QByteArray();
+        m_store.insert(row.name, req.valueBytes);
+        m_readSequence.remove(row.name);
+        value = m_writeEcho.value(row.name, req.valueBytes);
+    } else if (!m_readSequence.value(row.name).isEmpty()) {
+        // The store follows the sequence so value() tells what was last answered.
+        QList<QByteArray>& seq = m_readSequence[row.name];
+        value = seq.size() > 1 ? seq.takeFirst() : seq.first();
+        m_store.insert(row.name, value);
+    }
+    return buildReply(quint8(req.raw.at(2)), row.code, value);
 }
 
-void SimDevice::sendParts(QList<QByteArray> parts, int gapMs)
+void SimDevice::sendReply(QByteArray reply, int delayMs)
 {
-    if (parts.isEmpty())
-        return;
-    writeMaster(parts.takeFirst());
-    if (!parts.isEmpty())
-        QTimer::singleShot(gapMs, this, [this, parts, gapMs] { sendParts(parts, gapMs); });
+    if (m_corrupt)
+        reply[reply.size() - 1] = char(reply.back() + 1);
+    const int step = (reply.size() + m_chunks - 1) / m_chunks;
+    for (int i = 0; i * step < reply.size(); ++i) {
+        const QByteArray part = reply.mid(i * step, step);
+        const int at = delayMs + i * m_chunkGap;
+        if (at == 0)
+            writeMaster(part);
+        else
+            QTimer::singleShot(at, this, [this, part] { writeMaster(part); });
+    }
 }
 
 void SimDevice::writeMaster(const QByteArray& bytes)
 {
     int done = 0;
-    while (d->master >= 0 && done < bytes.size()) {
-        const ssize_t w = ::write(d->master, bytes.constData() + done, size_t(bytes.size() - done));
+    while (m_master >= 0 && done < bytes.size()) {
+        const ssize_t w = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
         if (w > 0)
             done += int(w);
         else if (!(w < 0 && errno == EINTR))
@@ -480,13 +310,12 @@ void SimDevice::writeMaster(const QByteArray& bytes)
     }
 }
 
-int SimDevice::lineSpeed() const
+// Whether the client runs the line at m_baud; glibc's cfsetspeed also takes a plain number.
+bool SimDevice::atLineSpeed() const
 {
-    termios t;
-    if (d->slave < 0 || ::tcgetattr(d->slave, &t) != 0)
-        return 0;
-    speed_t s = ::cfgetispeed(&t);
-    if (s == B0)
-        s = ::cfgetospeed(&t);
-    return speedToInt(s);
+    termios now;
+    if (m_slave < 0 || ::tcgetattr(m_slave, &now) != 0)
+        return false;
+    termios want = now;
+    return ::cfsetspeed(&want, speed_t(m_baud)) == 0 && ::cfgetospeed(&want) == ::cfgetospeed(&now);
 }
