@@ -1,8 +1,6 @@
 #pragma once
 
-// Fixtures of the engineering page tests: the window on the simulated device
-// with its parentless page, the non-modal boxes the pages open, what reached
-// the device, and Debian's python3 (openpyxl) as an independent reader.
+// Fixtures of the engineering page tests; python3 (openpyxl) is the independent reader.
 
 #include "apptestutil.h"
 #include "linktestutil.h"
