@@ -1,13 +1,14 @@
-// The operator's page fed directly, on a test clock: setpoint writes in every
-// unit, readouts, radios and groups set by replies, what each control writes;
-// the plots' time window, dragging, frozen curves, zoom, retention, records;
-// the setpoint schedule.
+// The operator's page fed directly, on a test clock: what each control writes,
+// setpoints in every unit, readouts, radios and groups set by replies; the plots'
+// time window, dragging, frozen curves, zoom, retention; the setpoint schedule;
+// the flow record's rows, timing, failed saves and new files, read back with openpyxl.
+#include "../xlsx/openpyxlsheet.h"
 #include "apptestutil.h"
-#include "xlsxdocument.h"
+#include "flowrecord.h"
 
 #include <qcustomplot.h>
 
-#include <tuple>
+#include <numeric>
 
 using namespace apptest;
 
@@ -19,16 +20,16 @@ QDateTime at(int day, const char* time)
     return QDateTime(QDate(2024, 3, day), QTime::fromString(QLatin1String(time), QStringLiteral("hh:mm:ss.zzz")));
 }
 
-struct Setpoint { int fullScale, unit; double typed; QString written; }; // full scale 0: none read (300)
-struct Readout { int unit; double percent; QString shown; int bar; };   // shown: readout and unit label
+// shown: readout and unit label; fullScale: read before a full scale of 0, which is not taken.
+struct Readout { int unit; double percent; QString shown; int bar, fullScale; };
 struct Radios { QString reg; int value; QString checked, enabled; };   // enabled: "setpoint", "pwm"
-struct Click { QString control; int unit; QString frames; double box; }; // unit -1: limitation flag set
+// Full scale 0: none read (300); unit -1: the limitation flag set; typed, box -1: not typed, not checked.
+struct Write { QString control; int fullScale, unit; double typed; QString frames; double box; };
 struct Drag { int slider, dx; Qt::MouseButton button; const char* when; int window, shift; }; // shift: s before now
 } // namespace
-Q_DECLARE_METATYPE(Setpoint)
 Q_DECLARE_METATYPE(Readout)
 Q_DECLARE_METATYPE(Radios)
-Q_DECLARE_METATYPE(Click)
+Q_DECLARE_METATYPE(Write)
 Q_DECLARE_METATYPE(Drag)
 
 class TestNormalPage : public QObject
@@ -38,30 +39,12 @@ class TestNormalPage : public QObject
 private slots:
     void initTestCase() { UI_NormalV3::setClock([] { return g_now; }); }
     void cleanupTestCase() { UI_NormalV3::setClock(nullptr); }
-    void init() { build(at(5, "10:00:00.000")); }
-
-    void setpointWrite_data()
+    void init()
     {
-        QTest::addColumn<Setpoint>("row"); // typed values beyond the box's maximum are clamped
-        QTest::newRow("percent") << Setpoint{0, 0, 37.5, "37.5"};
-        QTest::newRow("100 sccm of 300") << Setpoint{0, 1, 100.0, "33.3333"};
-        QTest::newRow("sccm top") << Setpoint{0, 1, 1e6, "120"};
-        QTest::newRow("2.5 slm of 5000") << Setpoint{5000, 2, 2.5, "50"};
-        // The box shows 0.018 and 0.366 slm rounded up, as 0.02 and 0.37.
-        QTest::newRow("slm top, 15 sccm") << Setpoint{15, 2, 1e6, "120"};
-        QTest::newRow("slm top, 305 sccm") << Setpoint{305, 2, 1e6, "120"};
-        QTest::newRow("2500 mV") << Setpoint{0, 3, 2500.0, "50"};
-        QTest::newRow("1 V") << Setpoint{0, 4, 1.0, "20"};
-    }
-    void setpointWrite()
-    {
-        QFETCH(Setpoint, row);
-        if (row.fullScale)
-            reply("TargetGasFullScaleRange", row.fullScale);
-        setUnit(row.unit);
-        get<QDoubleSpinBox>("setpointBox")->setValue(row.typed);
-        get<QPushButton>("setpointSet")->click();
-        QCOMPARE(sent(*m_spy), QStringList{"DigitalSetpoint|1|" + row.written});
+        m_page.reset(); // a record still open is saved while its folder is there
+        m_dir.reset();
+        m_dir = std::make_unique<WorkDir>();
+        build(at(5, "10:00:00.000"));
     }
 
     void readouts_data()
@@ -72,12 +55,15 @@ private slots:
         QTest::newRow("-0.3 %") << Readout{0, -0.3, "-0.30 % of F.S.", 0};
         QTest::newRow("sccm") << Readout{1, 50.0, "150.00 sccm", 5000};
         QTest::newRow("slm") << Readout{2, 50.0, "0.15 slm", 5000};
+        QTest::newRow("slm of 1000") << Readout{2, 50.0, "0.50 slm", 5000, 1000};
         QTest::newRow("mV") << Readout{3, 12.4, "620.00 mV", 1240};
         QTest::newRow("V") << Readout{4, 50.0, "2.50 V", 5000};
     }
     void readouts()
     {
         QFETCH(Readout, row);
+        for (int fullScale : {row.fullScale, 0})
+            reply("TargetGasFullScaleRange", fullScale);
         for (int pass = 0; pass < 2; ++pass) { // read before the unit change and after it
             reply("ReadFlow", row.percent);
             reply("ReadActiveSetpoint", row.percent);
@@ -114,54 +100,56 @@ private slots:
         QCOMPARE(get<QGroupBox>("setpointGroup")->isEnabled(), row.enabled.contains("setpoint"));
         QCOMPARE(get<QGroupBox>("quickGroup")->isEnabled(), row.enabled.contains("setpoint"));
         QCOMPARE(get<QGroupBox>("pwmGroup")->isEnabled(), row.enabled.contains("pwm"));
-        QVERIFY(get<QPushButton>("scheduleButton")->isEnabled() && m_spy->isEmpty());
+        QVERIFY(m_spy->isEmpty());
     }
 
-    void clicks_data()
+    void writes_data()
     {
-        QTest::addColumn<Click>("row"); // clicked twice: a checked radio writes again
+        QTest::addColumn<Write>("row"); // clicked twice: a checked radio writes again
         for (const QString& w : QStringList{"valveFullOpen=ValveCommand|1|2", "valveFullClose=ValveCommand|1|1",
                                             "valveNormal=ValveCommand|1|0", "cmDigital=CM|1|1", "cmVoltage=CM|1|2",
                                             "cmCurrent=CM|1|3", "cmDirect=CM|1|4", "pwmMax=SetValveDrive|1|64760",
                                             "pwmMin=SetValveDrive|1|0", "zeroButton=ZeroStatusAndSetting|1|1"})
-            QTest::newRow(qPrintable(w)) << Click{w.section('=', 0, 0), 0, w.section('=', 1), -1};
+            QTest::newRow(qPrintable(w)) << Write{w.section('=', 0, 0), 0, 0, -1, w.section('=', 1), -1};
         for (int p : {0, 2, 5, 10, 25, 50, 75, 100, 120})
-            QTest::addRow("%d%% in sccm", p)
-                << Click{QStringLiteral("sp%1").arg(p), 1, QStringLiteral("DigitalSetpoint|1|%1").arg(p), 3.0 * p};
-        QTest::newRow("120% in mV") << Click{"sp120", 3, "DigitalSetpoint|1|120", 5000};
-        QTest::newRow("limited valve") << Click{"valveFullClose", -1, "ValveCommand|1|1; AppDelay|2|1500", -1};
-        QTest::newRow("limited mode") << Click{"cmVoltage", -1, "CM|1|2", -1};
+            QTest::addRow("%d%% in sccm", p) << Write{QStringLiteral("sp%1").arg(p), 0, 1, -1,
+                                                      QStringLiteral("DigitalSetpoint|1|%1").arg(p), 3.0 * p};
+        QTest::newRow("120% in mV") << Write{"sp120", 0, 3, -1, "DigitalSetpoint|1|120", 5000};
+        QTest::newRow("limited valve")
+            << Write{"valveFullClose", 0, -1, -1, "ValveCommand|1|1; AppDelay|2|1500", -1};
+        QTest::newRow("limited mode") << Write{"cmVoltage", 0, -1, -1, "CM|1|2", -1};
+        // Typed setpoints; values beyond the box's maximum are clamped.
+        QTest::newRow("37.5 %") << Write{"setpointSet", 0, 0, 37.5, "DigitalSetpoint|1|37.5", 37.5};
+        QTest::newRow("100 sccm of 300") << Write{"setpointSet", 0, 1, 100.0, "DigitalSetpoint|1|33.3333", 100};
+        QTest::newRow("sccm top") << Write{"setpointSet", 0, 1, 1e6, "DigitalSetpoint|1|120", 360};
+        QTest::newRow("2.5 slm of 5000") << Write{"setpointSet", 5000, 2, 2.5, "DigitalSetpoint|1|50", 2.5};
+        // The box shows 0.018 slm rounded up, as 0.02: still no more than 120 %.
+        QTest::newRow("slm top, 15 sccm") << Write{"setpointSet", 15, 2, 1e6, "DigitalSetpoint|1|120", 0.02};
+        QTest::newRow("2500 mV") << Write{"setpointSet", 0, 3, 2500.0, "DigitalSetpoint|1|50", 2500};
+        QTest::newRow("1 V") << Write{"setpointSet", 0, 4, 1.0, "DigitalSetpoint|1|20", 1};
     }
-    void clicks()
+    void writes()
     {
-        QFETCH(Click, row);
+        QFETCH(Write, row);
+        if (row.fullScale)
+            reply("TargetGasFullScaleRange", row.fullScale);
         if (row.unit >= 0)
             setUnit(row.unit);
         m_page->limitation_sync(row.unit < 0);
+        if (row.typed >= 0)
+            get<QDoubleSpinBox>("setpointBox")->setValue(row.typed);
         get<QAbstractButton>(row.control)->click();
         get<QAbstractButton>(row.control)->click();
         QCOMPARE(sent(*m_spy), (QStringList{row.frames, row.frames}));
         QVERIFY(row.box < 0 || get<QDoubleSpinBox>("setpointBox")->value() == row.box);
     }
 
-    void oddReplies()
+    void missingManual() // the page says where it looked
     {
-        reply("TargetGasFullScaleRange", 1000);
-        setUnit(UI_NormalV3::UNIT_SLM);
-        reply("TargetGasFullScaleRange", 0); // would divide by zero: the last one stays
-        reply("ReadFlow", 50);
-        reply("readflow", 70);
-        reply("DigitalSetpoint", 70);
-        QCOMPARE(get<QLineEdit>("flowEdit")->text(), QStringLiteral("0.50"));
-        QCOMPARE(get<QDoubleSpinBox>("setpointBox")->maximum() + get<QDoubleSpinBox>("setpointBox")->value(), 1.2);
-        m_page->resetReadouts({QStringLiteral("ReadFlow")});
-        QCOMPARE(get<QLineEdit>("activeSetpointEdit")->text(), QStringLiteral("0.00"));
-        QCOMPARE(get<QProgressBar>("flowBar")->value(), 0);
-        m_page->show(); // the manual is missing here: the page says where it looked
+        m_page->show();
         get<QPushButton>("helperButton")->click();
         QCOMPARE(get<QMessageBox>("manualMessage")->text(),
                  "The instruction manual is missing:\n" + QDir::current().absoluteFilePath("doc/InstructionManual.pdf"));
-        QVERIFY(m_spy->isEmpty());
     }
 
     void timeWindowAcrossMidnight()
@@ -199,9 +187,7 @@ private slots:
     {
         QFETCH(Drag, row);
         g_now = at(5, row.when);
-        if (row.slider != 1) // the time scale: window width, timer interval
-            QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("Slider value: %1").arg(row.slider)));
-        m_page->findChild<QSlider*>()->setValue(row.slider);
+        m_page->findChild<QSlider*>()->setValue(row.slider); // the time scale: window width, timer interval
         QCOMPARE(get<QTimer>("axisTimer")->interval(), row.window * 1000);
         mouse(QEvent::MouseButtonPress, 100, row.button);
         mouse(QEvent::MouseButtonRelease, 100 + row.dx, row.button);
@@ -229,54 +215,117 @@ private slots:
         QCOMPARE(QPointF(point(3).key, point(3).value), QPointF(36002.04, 21));
     }
 
-    void microShowAndOrigin()
+    void sixHoursStatic() // a reply every 10 s: old points go, also those held while static
     {
-        for (const auto& [low, high, shown] : QList<std::tuple<double, double, QCPRange>>{{50, 50, QCPRange(49.95, 50.05)},
-                                                                                        {40, 60, QCPRange(35, 65)}}) {
-            init();
-            for (int i = 0; i < 161; ++i) // pushes out the construction step's 0
-                reply("ReadFlow", i % 2 ? low : high, 0.04);
-            QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("min: %1, max: %2").arg(low).arg(high)));
-            get<QPushButton>("microButton")->click();
-            QCOMPARE(plot("maxPlot")->yAxis->range(), shown);
-            get<QPushButton>("originButton")->click();
-            QCOMPARE(plot("maxPlot")->yAxis->range(), QCPRange(-2, 125));
-        }
-    }
-
-    void retention()
-    {
-        for (bool frozen : {false, true}) {
-            build(at(5, "21:00:00.000"));
-            if (frozen)
-                m_page->onClicked_dynamic(false);
-            for (int i = 0; i < 6 * 360; ++i) // six hours of a reply every 10 s
-                reply("ReadFlow", i % 100, 10.0);
-            if (frozen)
-                m_page->onClicked_dynamic(false);
-            const auto data = plot("maxPlot")->graph(1)->data();
-            const double now = m_page->plotTime();
-            QVERIFY2(qAbs(data->at(0)->key - (now - UI_NormalV3::RETENTION_SECONDS)) <= 70, frozen ? "static" : "dynamic");
-            QCOMPARE(data->at(data->size() - 1)->key, now);
-        }
-    }
-
-    void recordRowsInEveryMode()
-    {
-        QSignalSpy error(m_page.get(), &UI_NormalV3::error_record_req);
-        m_page->saveRecord_req(true, 1.0, QStringLiteral("rec.xlsx"));
-        reply("ReadFlow", 33.333333, 0.5); // too early for a row
+        build(at(5, "21:00:00.000"));
         m_page->onClicked_dynamic(false);
-        reply("ReadActiveSetpoint", 12.5);
-        reply("ReadFlow", 7, 0.542);
-        m_page->saveRecord_req(false, 1.0, QString());
-        const xlsx::Document doc(QStringLiteral("rec.xlsx"));
-        QCOMPARE(doc.rowCount(), 2);
-        QCOMPARE(doc.read(2, 1).toString() + " " + doc.read(2, 2).toString() + " " + doc.read(2, 3).toString(),
-                 QStringLiteral("2024/03/05 10:00:01:042 12.5 7"));
-        m_page->saveRecord_req(true, 0.1, QStringLiteral("no-such-folder/rec.xlsx")); // failures reach the window
-        reply("ReadFlow", 1, 0.2);
-        QVERIFY(error.count() == 1 && error.at(0).at(0).toBool());
+        for (int i = 0; i < 6 * 360; ++i)
+            reply("ReadFlow", i % 2 ? 40 : 60, 10.0);
+        m_page->onClicked_dynamic(false);
+        const auto data = plot("maxPlot")->graph(1)->data();
+        const double now = m_page->plotTime();
+        QVERIFY(qAbs(data->at(0)->key - (now - UI_NormalV3::RETENTION_SECONDS)) <= 70);
+        QCOMPARE(data->at(data->size() - 1)->key, now);
+        get<QPushButton>("microButton")->click(); // the recent flow with a quarter of its span around it
+        QCOMPARE(plot("maxPlot")->yAxis->range(), QCPRange(35, 65));
+        for (int i = 0; i < 161; ++i)
+            reply("ReadFlow", 50, 10.0);
+        get<QPushButton>("microButton")->click(); // or 0.05 when it hardly moves
+        QCOMPARE(plot("maxPlot")->yAxis->range(), QCPRange(49.95, 50.05));
+        get<QPushButton>("originButton")->click();
+        QCOMPARE(plot("maxPlot")->yAxis->range(), QCPRange(-2, 125));
+    }
+
+    void recordRowsWhileStatic()
+    {
+        m_page->saveRecord_req(false, 1, QString()); // without a record: nothing
+        m_page->saveRecord_req(true, 1, QStringLiteral("e.xlsx"));
+        flowStep(0.999, 1, 2); // stopped before the first interval: captions only
+        m_page->saveRecord_req(true, 0.1, QStringLiteral("i.xlsx")); // closes the first record
+        QVERIFY(!QFile::exists(QStringLiteral("i.xlsx"))); // nothing is written at start
+        QCOMPARE(dataRows("e.xlsx"), QList<QStringList>{});
+        // Flow replies every 40 ms: a row on every third, never two closer than
+        // the interval, each saved as it comes.
+        m_page->onClicked_dynamic(false);
+        QList<QStringList> expected;
+        for (int i = 1; i <= 25; ++i) {
+            const QStringList row = flowStep(0.04, i * 1e-7, i * 11.111111 - 50);
+            if (i % 3 == 0)
+                expected << row;
+            if (i == 6)
+                QCOMPARE(dataRows("i.xlsx"), expected);
+        }
+        m_page->saveRecord_req(false, 0.1, QString());
+        m_page->saveRecord_req(false, 0.1, QString());
+        const QList<QStringList> rows = dataRows("i.xlsx");
+        QCOMPARE(rows.value(0), (QStringList{"2024/03/05 10:00:01:119", "3e-07", "-16.6667"})); // 6 digits
+        QCOMPARE(rows, expected);
+        QCOMPARE(QDir().entryList({"*.xlsx"}, QDir::Files), (QStringList{"e.xlsx", "i.xlsx"}));
+        QVERIFY(m_errors->isEmpty());
+    }
+
+    void recordFiles_data()
+    {
+        QTest::addColumn<int>("rowLimit"); // captions included; 0: the sheet's
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QString>("error"); // told once, in the user's language, until a save succeeds again
+        QTest::newRow("sheet full") << 4 << "" << QStringList{"r.xlsx", "r_2.xlsx", "r_3.xlsx", "r_4.xlsx"}
+                                    << QList<int>{3, 3, 3, 1} << "";
+        QTest::newRow("numbered name taken") << 4 << "taken"
+                                             << QStringList{"r.xlsx", "r_3.xlsx", "r_4.xlsx", "r_2.xlsx"}
+                                             << QList<int>{3, 3, 1} << "";
+        QTest::newRow("file replaced by another program") << 0 << "replaced" << QStringList{"r.xlsx", "r_2.xlsx"}
+                                                          << QList<int>{4, 3} << "";
+        // A folder of the file's name until three rows wait: none is lost.
+        QTest::newRow("save fails") << 0 << "en" << QStringList{"r.xlsx"} << QList<int>{4}
+                                    << "Record not saved: r.xlsx";
+        QTest::newRow("save fails, cn") << 0 << "cn" << QStringList{"r.xlsx"} << QList<int>{4}
+                                        << QString::fromUtf8("记录未保存: r.xlsx");
+    }
+    void recordFiles()
+    {
+        QFETCH(int, rowLimit);
+        QFETCH(QString, event);
+        QFETCH(QStringList, files);
+        QFETCH(QList<int>, rows);
+        QFETCH(QString, error);
+        m_dir->writeIni({{"lang", event == "cn" ? "cn" : "en"}});
+        QFile taken(QStringLiteral("r_2.xlsx"));
+        QVERIFY(event != "taken" || (taken.open(QIODevice::WriteOnly) && taken.write("keep") == 4));
+        taken.close();
+        QVERIFY(error.isEmpty() || QDir().mkdir(QStringLiteral("r.xlsx")));
+        if (rowLimit)
+            m_page->findChild<FlowRecord*>()->setRowLimit(rowLimit);
+        m_page->saveRecord_req(true, 1, QStringLiteral("r.xlsx"));
+        QList<QStringList> expected;
+        while (expected.size() < std::accumulate(rows.begin(), rows.end(), 0)) {
+            expected << flowStep(1, expected.size(), expected.size() * 0.5);
+            if (expected.size() == 3 && !error.isEmpty()) {
+                const QString told = m_errors->value(0).value(1).toString();
+                QVERIFY2(m_errors->count() == 1 && m_errors->at(0).at(0).toBool() && told.startsWith(error),
+                         qPrintable(told));
+                QVERIFY(QDir().rmdir(QStringLiteral("r.xlsx")));
+            }
+            if (expected.size() == 4 && event == "replaced") { // a copy takes its place
+                QVERIFY(QFile::copy("r.xlsx", "r.copy") && QFile::remove("r.xlsx"));
+                QVERIFY(QFile::rename("r.copy", "r.xlsx"));
+            }
+        }
+        m_page->saveRecord_req(false, 1, QString());
+        QCOMPARE(m_errors->count(), error.isEmpty() ? 0 : 2);
+        QVERIFY(error.isEmpty() || m_errors->at(1) == (QList<QVariant>{false, QString()}));
+        // Every row once, in order; each file with the captions and its share.
+        QList<QStringList> found;
+        for (int f = 0; f < rows.size(); ++f) {
+            found += dataRows(files.at(f));
+            QCOMPARE(found.size(), std::accumulate(rows.begin(), rows.begin() + f + 1, 0));
+        }
+        QCOMPARE(found, expected);
+        files.sort();
+        QCOMPARE(QDir().entryList({"*.xlsx"}, QDir::Files), files);
+        QVERIFY(event != "taken" || (taken.open(QIODevice::ReadOnly) && taken.readAll() == "keep"));
     }
 
     void schedule()
@@ -300,14 +349,6 @@ private slots:
         m_page->schedule_poll();
         QCOMPARE(sent(*m_spy), QStringList({"DigitalSetpoint|1|25", "DigitalSetpoint|1|25", "DigitalSetpoint|1|25"}));
         QCOMPARE(get<QDoubleSpinBox>("setpointBox")->value(), 75.0);
-        // "Set by Time" asks the main window to show the window beside it, or hides it.
-        QSignalSpy show(m_page.get(), &UI_NormalV3::schedule_show_req);
-        get<QPushButton>("scheduleButton")->click();
-        QTest::ignoreMessage(QtDebugMsg, "x = 300, y = 120.");
-        m_page->showScheduleWindow(300, 120);
-        QVERIFY(m_page->m_scheduleWindow->isVisible() && m_page->m_scheduleWindow->pos() == QPoint(300, 120));
-        get<QPushButton>("scheduleButton")->click();
-        QVERIFY(!m_page->m_scheduleWindow->isVisible() && show.count() == 1);
     }
 
 private:
@@ -316,6 +357,7 @@ private:
         g_now = start;
         m_page = std::make_unique<UI_NormalV3>(false);
         m_spy = std::make_unique<QSignalSpy>(m_page.get(), &UI_NormalV3::commands_req);
+        m_errors = std::make_unique<QSignalSpy>(m_page.get(), &UI_NormalV3::error_record_req);
     }
     template<typename T>
     T* get(const QString& name) { return find<T>(m_page.get(), name); }
@@ -329,6 +371,22 @@ private:
     {
         QMouseEvent e(type, QPointF(x, 50), b, type == QEvent::MouseButtonPress ? b : Qt::NoButton, Qt::NoModifier);
         type == QEvent::MouseButtonPress ? m_page->mousePress_smallPlot(&e) : m_page->mouseRelease_smallPlot(&e);
+    }
+    // Replies of active setpoint and flow, `seconds` after the last flow; the record row they make when due.
+    QStringList flowStep(double seconds, double setpoint, double flow)
+    {
+        reply("ReadActiveSetpoint", setpoint);
+        reply("ReadFlow", flow, seconds);
+        return {g_now.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss:zzz")), QString::number(setpoint),
+                QString::number(flow)};
+    }
+    // The data rows of a record file, read with openpyxl; its captions are checked first.
+    static QList<QStringList> dataRows(const QString& path)
+    {
+        const OpenpyxlSheet sheet = readWithOpenpyxl(path);
+        if (!sheet.error.isEmpty() || sheet.rows.value(0) != QStringList{"日期时间", "设定流量", "瞬时流量"})
+            return {{QStringLiteral("bad file"), path, sheet.error}};
+        return sheet.rows.mid(1);
     }
     QCustomPlot* plot(const char* name = "smallPlot") { return get<QCustomPlot>(name); }
     QCPRange range() { return plot()->xAxis->range(); }
@@ -347,9 +405,9 @@ private:
         node<QPushButton>(n, "Set")->click();
     }
 
-    WorkDir m_dir;
+    std::unique_ptr<WorkDir> m_dir;
     std::unique_ptr<UI_NormalV3> m_page;
-    std::unique_ptr<QSignalSpy> m_spy;
+    std::unique_ptr<QSignalSpy> m_spy, m_errors;
 };
 
 QTEST_MAIN(TestNormalPage)
