@@ -1,7 +1,5 @@
-// The main window on a simulated device: the start-up reads and what the pages
-// show of them, a box left open meanwhile, refused requests and timeouts, fixed
-// sequences, the address and baud-rate changes. Without a device: the status
-// line and activity bar, settings, the schedule window, closing.
+// The main window on a simulated device: start-up reads, refused requests, timeouts, fixed sequences,
+// address and baud-rate changes. Without one: the status line, settings, the schedule window, closing.
 #include "apptestutil.h"
 #include "languagedictionary.h"
 
@@ -27,8 +25,7 @@ private slots:
 
     void startupReads()
     {
-        // The probe, then each start-up register once, in order, behind a 2 s delay,
-        // all while the box stayed open.
+        // The probe, then each start-up register once, in order, 2 s later, all while the box stayed open.
         QStringList wire;
         for (const SimDevice::Request& r : m_dev.requests())
             wire << r.cmd + (r.write ? "=" : "@") + QString::number(r.address);
@@ -201,8 +198,7 @@ private slots:
         QCOMPARE(answer.texts, QStringList{"Change baudrate will restart application."});
         QTRY_VERIFY_WITH_TIMEOUT(restartAt > 0, 8000);
         const QList<SimDevice::Request> reqs = m_dev.requests();
-        const int ib = indexOf(reqs, "BaudRate");
-        const int ie = indexOf(reqs, "EEPROMProgram");
+        const int ib = indexOf(reqs, "BaudRate"), ie = indexOf(reqs, "EEPROMProgram");
         QVERIFY(ib >= 0 && ie > ib && reqs.at(ib).write && reqs.at(ie).write);
         QCOMPARE(m_dev.value(QStringLiteral("BaudRate")), QStringLiteral("19200"));
         // The restart comes a second after the commit, once the Reset frame is out.

@@ -8,8 +8,7 @@
 using namespace apptest;
 
 namespace {
-// Logs "tag cmd@address:bps" for each request the device gets; the line speed
-// is read through a descriptor of our own on the same terminal.
+// Logs "tag cmd@address:bps" per request; the speed is read through our own descriptor.
 void logRequests(SimDevice& dev, const QString& tag, QStringList& log)
 {
     const int fd = ::open(dev.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -71,8 +70,7 @@ private slots:
                 QCOMPARE(silent.requestCount(QStringLiteral("MACAddress")), 3);
                 QVERIFY(!w.findChild<UI_DrvV3*>()->hal()->isOpen());
             } else {
-                // The link polls on its closed port meanwhile: none of those
-                // timeouts may pass for a finished search.
+                // The link polls its closed port meanwhile: no timeout may pass for a finished search.
                 QTest::qWait(3 * TervanHALV3::RECV_TIMEOUT_MS);
                 QCOMPARE(result.count(), 0);
             }

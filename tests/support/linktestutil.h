@@ -1,10 +1,6 @@
 #pragma once
 
 // A transport with its port open on a simulated device, and what its spies saw.
-//
-//   Link l;
-//   QVERIFY(l.send({readFrame("CM")}));  // false also when the port did not open
-//   QTRY_VERIFY(l.ackNames().contains("CM"));
 
 #include "mfcframe.h"
 #include "simdevice.h"
@@ -36,6 +32,7 @@ struct Link
     bool opened = hal.open(dev.slavePath(), 9600);
     QString err;
 
+    // False also when the port did not open.
     bool send(const QList<mfc_frame_t>& frames) { return opened && hal.request(frames, err); }
     // The names of the first timeout within `ms`, or none.
     QStringList timedOut(int ms) { return timeouts.wait(ms) ? timeouts.first().first().toStringList() : QStringList(); }

@@ -1,9 +1,7 @@
 #pragma once
 
-// A decoded reply as the transport builds it, for tests that feed pages
-// directly: the kind from the register table, the transport's own output text.
-//
-//   page.mfc_ack(makeReply("ReadFlow", 37.5));   // output "37.50000000"
+// A decoded reply as the transport builds it (kind from the register table, the
+// transport's own output text), for tests that feed pages directly.
 
 #include "replyparser.h"
 #include "tervancore.h"

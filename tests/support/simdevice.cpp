@@ -95,11 +95,6 @@ SimDevice::SimDevice(QObject* parent)
         setValue(QString::fromLatin1(s[0]), QString::fromLatin1(s[1]));
 }
 
-SimDevice::~SimDevice()
-{
-    vanish();
-}
-
 bool SimDevice::setValue(const QString& cmd, const QString& text)
 {
     QByteArray bytes;
@@ -169,9 +164,7 @@ void SimDevice::setChunks(int n, int gapMs)
 void SimDevice::setWriteEcho(const QString& cmd, const QString& text)
 {
     QByteArray bytes;
-    if (text.isNull())
-        m_writeEcho.remove(cmd);
-    else if (encodeValue(m_core->cmdByName(cmd), text, bytes))
+    if (encodeValue(m_core->cmdByName(cmd), text, bytes))
         m_writeEcho.insert(cmd, bytes);
 }
 

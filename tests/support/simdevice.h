@@ -1,13 +1,8 @@
 #pragma once
 
-// A simulated flow controller for tests and benchmarks: it owns the master
-// side of a pseudo-terminal and answers request frames as the device does;
-// a QSerialPort opens slavePath().
-//
-//   SimDevice dev;                     // registers seeded as on the bench
-//   dev.setValue("ReadFlow", "37.5");  // what the next read returns
-//   dev.setBaudRate(38400);            // answer only when the line runs at 38400
-//   QTRY_VERIFY(dev.requestCount("ReadFlow") > 0);
+// A simulated flow controller for tests and benchmarks: it owns the master side of a
+// pseudo-terminal, which a QSerialPort opens as slavePath(), and answers request frames
+// as the device does, from registers seeded as on the bench.
 
 #include "tervancore.h"
 
@@ -38,7 +33,7 @@ public:
     };
 
     explicit SimDevice(QObject* parent = nullptr);
-    ~SimDevice() override;
+    ~SimDevice() override { vanish(); }
 
     QString slavePath() const { return m_slavePath; }
 
@@ -61,7 +56,7 @@ public:
     void setReplyDelayFor(const QString& cmd, int ms) { m_delayFor.insert(cmd, ms); }
     void setChunks(int n, int gapMs); // split each reply into n parts
     void setCorruptChecksum(bool on) { m_corrupt = on; } // wrong last byte
-    // Answer a write of cmd with another value (a null text: with the written one).
+    // Answer a write of cmd with another value.
     void setWriteEcho(const QString& cmd, const QString& text);
     void vanish(); // close the master side mid-run
     void inject(const QByteArray& bytes) { writeMaster(bytes); }
