@@ -25,8 +25,7 @@ bool startOn(SimDevice& dev, std::unique_ptr<UI_Test>& w, Page*& page)
     return page;
 }
 
-// Texts of the visible message boxes, which are closed; on each, the button
-// captioned `press` is clicked first.
+// Closes the visible message boxes, clicking the `press` button first; their texts.
 inline QStringList takeBoxes(const QString& press = QString())
 {
     QStringList texts;
@@ -43,8 +42,7 @@ inline QStringList takeBoxes(const QString& press = QString())
     return texts;
 }
 
-// Waits up to `ms` for `done`; unlike QTest::qWaitFor, each pass drains all
-// pending events, so the link's exchanges run at their own pace.
+// Unlike QTest::qWaitFor, each pass drains all pending events: the link's exchanges keep their pace.
 template<typename F>
 bool waitUntil(F done, int ms)
 {
@@ -73,8 +71,7 @@ inline QStringList pageRequests(const SimDevice& dev)
     return out;
 }
 
-// Records each list `page` emits as "Name" (read) or "Name=value" (write,
-// delay) items joined by ", ", for as long as `ctx` lives.
+// Records each list `page` emits as "Name" (read) or "Name=value" (write, delay) items joined by ", ".
 template<typename Page>
 void recordLists(Page* page, QObject* ctx, QStringList& out)
 {

@@ -12,7 +12,7 @@ struct SensorCase { QString radio, reading, closing; };
 // Tab t: x1, y1, x2, y2 measured, then offset and gain written (or the box of a refusal). PWM tabs (1, 2):
 // x = raw value set, y = output typed in. Setpoint tabs (3, 4): x = input typed in, y = the average of ten
 // ADC readings that sum to 10 y + 5 (- 5 for a negative y): it truncates toward zero.
-struct PointCase { int t; QSL regs, points; QString result; }; // regs: offset, gain, raw setting or ADC
+struct PointCase { int t; QSL points; QString result; };
 Q_DECLARE_METATYPE(SensorCase)
 Q_DECLARE_METATYPE(PointCase)
 
@@ -36,6 +36,13 @@ class TestManualCal : public QObject
     bool waitIdle(int ms = 8000) { return waitUntil([this] { return m_page->isEnabled(); }, ms); }
     static QSL times(int n, const QString& s) { return QVector<QString>(n, s).toList(); }
     static bool near16(const QString& a, const QString& b) { return qAbs(a.toDouble() - b.toDouble()) <= 1.0 / 65536; }
+    // Tab t's offset and gain registers, then its raw setting (PWM tabs) or ADC (setpoint tabs).
+    static QSL regs(int t)
+    {
+        const QString base =
+            QSL{"Sensor", "VoltagePWM", "CurrentPWM", "VoltageSetpoint", "CurrentSetpoint"}.at(t);
+        return {base + "Offset", base + "Gain", t <= 2 ? "Set" + base : "Read" + base.left(7) + "ADC"};
+    }
 
     apptest::WorkDir m_dir;
     SimDevice m_dev;
@@ -54,8 +61,7 @@ private slots:
     {
         takeBoxes();
         QTRY_VERIFY_WITH_TIMEOUT(m_page->isEnabled(), 10000);
-        // A commit's hold left by the previous case only costs time: drop the
-        // queues as any error does; the next good reply clears the error.
+        // Drops the queues (a left-over commit's hold costs time); the next good reply clears the error.
         m_w->writeXYTable_req({}, {});
         QTRY_VERIFY(apptest::statusStyle(*m_w) != apptest::kRed);
         m_sent.clear();
@@ -93,29 +99,26 @@ private slots:
     void twoPointCalibration_data()
     {
         QTest::addColumn<PointCase>("c");
-        const QSL pwmv = {"VoltagePWMOffset", "VoltagePWMGain", "SetVoltagePWM"};
-        const QSL spv = {"VoltageSetpointOffset", "VoltageSetpointGain", "ReadVoltageADC"};
-        const QSL spc = {"CurrentSetpointOffset", "CurrentSetpointGain", "ReadCurrentADC"};
         const QString equal = "Nothing written: %1 and %2 are equal (%3).";
-        QTest::newRow("PWM(V)") << PointCase{1, pwmv, {"10000", "0.6", "50000", "2.6"}, "-0.02 1.52588"};
-        QTest::newRow("PWM(C)") << PointCase{2, {"CurrentPWMOffset", "CurrentPWMGain", "SetCurrentPWM"},
-                                             {"10000", "8", "50000", "20"}, "-0.0625 0.813802"};
-        QTest::newRow("Setpoint(V)") << PointCase{3, spv, {"1", "3100", "5", "15100"}, "-0.00152588 69.9051"};
-        QTest::newRow("Setpoint(C)") << PointCase{4, spc, {"8", "4100", "20", "16100"}, "-0.00152588 65.536"};
+        QTest::newRow("PWM(V)") << PointCase{1, {"10000", "0.6", "50000", "2.6"}, "-0.02 1.52588"};
+        QTest::newRow("PWM(C)") << PointCase{2, {"10000", "8", "50000", "20"}, "-0.0625 0.813802"};
+        QTest::newRow("Setpoint(V)") << PointCase{3, {"1", "3100", "5", "15100"}, "-0.00152588 69.9051"};
+        QTest::newRow("Setpoint(C)") << PointCase{4, {"8", "4100", "20", "16100"}, "-0.00152588 65.536"};
         QTest::newRow("Setpoint(C) sums -12345, 12345; equal inputs")
-            << PointCase{4, spc, {"8", "-1234", "8", "1234"}, equal.arg("Setpoint(C1)", "Setpoint(C2)", "8")};
+            << PointCase{4, {"8", "-1234", "8", "1234"}, equal.arg("Setpoint(C1)", "Setpoint(C2)", "8")};
         QTest::newRow("PWM(V) equal set values")
-            << PointCase{1, pwmv, {"20000", "0.6", "20000", "2.6"}, equal.arg("SetPWM(V1)", "SetPWM(V2)", "20000")};
+            << PointCase{1, {"20000", "0.6", "20000", "2.6"}, equal.arg("SetPWM(V1)", "SetPWM(V2)", "20000")};
         QTest::newRow("Setpoint(C) equal counts")
-            << PointCase{4, spc, {"8", "4100", "20", "4100"}, equal.arg("ReadAD_C1", "ReadAD_C2", "4100")};
+            << PointCase{4, {"8", "4100", "20", "4100"}, equal.arg("ReadAD_C1", "ReadAD_C2", "4100")};
         QTest::newRow("Setpoint(V) empty input")
-            << PointCase{3, spv, {"", "3100", "5", "15100"}, "Nothing written: Setpoint(V1) is empty or not a number."};
+            << PointCase{3, {"", "3100", "5", "15100"}, "Nothing written: Setpoint(V1) is empty or not a number."};
     }
 
     void twoPointCalibration()
     {
         QFETCH(PointCase, c);
-        const auto& [t, regs, points, result] = c;
+        const auto& [t, points, result] = c;
+        const QSL r = regs(t);
         const bool pwm = t <= 2;
         const QSL shown = {cell(t, 4, 2), cell(t, 5, 2)};
         for (int p = 0; p < 2; ++p) {
@@ -127,13 +130,13 @@ private slots:
                 QCOMPARE(cell(t, 2 * p, 2), x);
                 edit(t, 2 * p + 1, y); // a measured output is only typed in
             } else {
-                m_dev.setReadSequence(regs[2], times(9, y) << QString::number(y.toInt() + (y.toInt() < 0 ? -5 : 5)));
+                m_dev.setReadSequence(r[2], times(9, y) << QString::number(y.toInt() + (y.toInt() < 0 ? -5 : 5)));
                 click(t, {cell(t, 2 * p, 0), QStringLiteral("ReadADC")}); // this point's radio button first
                 QVERIFY(waitIdle());
                 QCOMPARE(cell(t, 2 * p + 1, 2), y);
             }
-            const QString neutral = "CM=4, " + regs[1] + "=1, " + regs[0] + "=0, ";
-            QCOMPARE(m_sent, QSL{neutral + (pwm ? regs[2] + '=' + x : times(10, regs[2]).join(QStringLiteral(", ")))});
+            const QString neutral = "CM=4, " + r[1] + "=1, " + r[0] + "=0, ";
+            QCOMPARE(m_sent, QSL{neutral + (pwm ? r[2] + '=' + x : times(10, r[2]).join(QStringLiteral(", ")))});
             // The neutral gain and offset are not shown as the device's calibration.
             QCOMPARE(QSL({cell(t, 4, 2), cell(t, 5, 2)}), shown);
         }
@@ -147,47 +150,41 @@ private slots:
             return;
         }
         QVERIFY(waitIdle());
-        QCOMPARE(m_sent, QSL{regs[0] + '=' + values[0] + ", " + regs[1] + '=' + values[1] + ", EEPROMProgram=1, AppDelay=2000"});
-        QVERIFY(near16(m_dev.value(regs[0]), values[0]) && near16(m_dev.value(regs[1]), values[1]));
+        QCOMPARE(m_sent, QSL{r[0] + '=' + values[0] + ", " + r[1] + '=' + values[1] + ", EEPROMProgram=1, AppDelay=2000"});
+        QVERIFY(near16(m_dev.value(r[0]), values[0]) && near16(m_dev.value(r[1]), values[1]));
         QCOMPARE(QSL({cell(t, 4, 3), cell(t, 5, 3)}), QSL({"YES", "YES"}));
     }
 
     void singleCells_data()
     {
         QTest::addColumn<int>("t");
-        QTest::addColumn<int>("col"); // where the offset's row is double-clicked
-        QTest::addColumn<QString>("reg"); // of the offset and gain registers, without "Offset" or "Gain"
-        QTest::newRow("Sensor, name") << 0 << 0 << "Sensor";
-        QTest::newRow("PWM(V), ReadOnly") << 1 << 2 << "VoltagePWM";
-        QTest::newRow("PWM(C), Status") << 2 << 3 << "CurrentPWM";
-        QTest::newRow("Setpoint(V), name") << 3 << 0 << "VoltageSetpoint";
-        QTest::newRow("Setpoint(C), ReadOnly") << 4 << 2 << "CurrentSetpoint";
+        QTest::addColumn<int>("col"); // where the offset's row is double-clicked: name, ReadOnly or Status
+        for (int t = 0; t < 5; ++t)
+            QTest::newRow(qPrintable(regs(t)[0])) << t << QVector<int>{0, 2, 3}.at(t % 3);
     }
 
-    // A double-click on an Offset or Gain row reads it, but in the "Writable"
-    // column only opens the editor; a typed gain is written at once; an offset
-    // (on PWM tabs, a raw value) that is no number is refused. None starts an operation.
+    // A double-click on an Offset or Gain row reads it (in "Writable" only edits); a typed gain is written at
+    // once, a non-number offset (PWM tabs: raw value) refused. None starts an operation.
     void singleCells()
     {
         QFETCH(int, t);
         QFETCH(int, col);
-        QFETCH(QString, reg);
-        const QSL regs{reg + "Offset", reg + "Gain"};
+        const QSL r = regs(t);
         const int offset = t == 0 ? 1 : 4, gain = t == 0 ? 3 : 5;
         const bool pwm = t == 1 || t == 2;
-        m_dev.setValue(regs[0], QStringLiteral("0.25"));
+        m_dev.setValue(r[0], QStringLiteral("0.25"));
         emit view(t)->doubleClicked(model(t)->index(offset, 1));
         emit view(t)->doubleClicked(model(t)->index(offset, col));
         edit(t, gain, QStringLiteral("1.25"));
         edit(t, pwm ? 0 : offset, QStringLiteral("abc"));
         QVERIFY(m_page->isEnabled());
-        QCOMPARE(m_sent, QSL({regs[0], regs[1] + "=1.25, EEPROMProgram=1, AppDelay=1000"}));
-        QCOMPARE(takeBoxes(), QSL{"Not written: " + (pwm ? "Set" + reg : regs[0])
+        QCOMPARE(m_sent, QSL({r[0], r[1] + "=1.25, EEPROMProgram=1, AppDelay=1000"}));
+        QCOMPARE(takeBoxes(), QSL{"Not written: " + r[pwm ? 2 : 0]
                                   + " = \"abc\" is empty, not a number or out of the register's range."});
         QCOMPARE(cell(t, offset, 3) + cell(t, gain, 3), QStringLiteral("NoNo"));
         QTRY_COMPARE(cell(t, offset, 3) + cell(t, gain, 3), QStringLiteral("YESYES"));
         QVERIFY(near16(cell(t, offset, 2), "0.25") && near16(cell(t, gain, 2), "1.25"));
-        QCOMPARE(m_dev.value(regs[1]), QStringLiteral("1.25"));
+        QCOMPARE(m_dev.value(r[1]), QStringLiteral("1.25"));
     }
 
     // A measurement (13 frames) times out while all its frames wait behind a
@@ -260,9 +257,9 @@ private slots:
         QVERIFY(!opTimer()->isActive());
         QSL boxes = takeBoxes();
         boxes.sort();
-        QCOMPARE(boxes.size(), 3);
-        QCOMPARE(QSL({boxes[0], boxes[2]}), QSL({"Calibration fail...", "Read fail"}));
-        QVERIFY2(boxes[1].startsWith(message), qPrintable(boxes[1]));
+        if (boxes.size() == 3)
+            boxes[1].truncate(message.size()); // the rest names the failure's details
+        QCOMPARE(boxes, QSL({"Calibration fail...", message, "Read fail"}));
     }
 };
 

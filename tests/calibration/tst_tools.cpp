@@ -134,7 +134,6 @@ private slots:
         const int mac = apptest::indexOf(reqs, "MACAddress");
         for (int i = 0; i < reqs.size(); ++i)
             QCOMPARE(int(reqs.at(i).address), mac < 0 || i <= mac ? 32 : 40);
-        QCOMPARE(int(m_dev.address()), mac < 0 ? 32 : 40);
     }
 
     void singleRegister()
@@ -198,8 +197,7 @@ private slots:
         QFETCH(QString, rows);
         QFETCH(QSL, written);
         QFETCH(QString, notice);
-        const QString path = m_dir.path() + "/in/old.xlsx";
-        QVERIFY(QDir().mkpath(m_dir.path() + "/in"));
+        const QString path = m_dir.path() + "/old.xlsx";
         QCOMPARE(python("import sys,openpyxl\n"
                         "wb=openpyxl.Workbook()\n"
                         "for r in eval('['+sys.argv[2]+']'): wb.active.append(r)\n"
@@ -265,7 +263,6 @@ private slots:
         for (QStyledItemDelegate* d : QList<QStyledItemDelegate*>{&whole, &fraction}) {
             const QModelIndex index = model.index(0, d == &whole ? 0 : 1);
             auto* spin = static_cast<QAbstractSpinBox*>(d->createEditor(&parent, {}, index));
-            d->setEditorData(spin, index);
             spin->setKeyboardTracking(false); // the value follows typed text only once confirmed
             spin->selectAll();
             QTest::keyClicks(spin, d == &whole ? "42" : "1.75");

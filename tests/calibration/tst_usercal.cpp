@@ -13,22 +13,6 @@ namespace {
 const QString SERIAL = QStringLiteral("A/\\1");
 const QString POINTS_FILE = QStringLiteral("data/A__1.ini");
 
-void feed(UI_UserCalV3& page, int range)
-{
-    page.mfc_ack(makeReply("TargetGasFullScaleRange", range));
-    page.mfc_ack(makeReply("MFCSerialNumber", SERIAL));
-    page.setControlMode(CM_DIGITAL);
-}
-
-// The 64 table write replies, as the device echoes the recover's values.
-void answerTable(UI_UserCalV3& page, double factor = 1.0)
-{
-    for (int i = 1; i <= 32; ++i) {
-        page.mfc_ack(makeReply(QStringLiteral("CalTabValueX%1").arg(i), i * 0.0375));
-        page.mfc_ack(makeReply(QStringLiteral("CalTabValueY%1").arg(i), i * 0.0375 * factor));
-    }
-}
-
 QString pointsTable(UI_UserCalV3& page)
 {
     auto* model = page.findChild<QTableView*>("pointsView")->model();
@@ -168,10 +152,9 @@ private slots:
         const auto recover = [](const QString& box, const QSL& replies) {
             return RunCase{{}, "", 0, box, "", "", replies};
         };
-        const QString failed = "Recover fai...";
         QTest::newRow("recover: no restart answer") << recover("", {"table", "EEPROMProgram"});
-        QTest::newRow("recover: table not as sent") << recover(failed, {"table x1.1", "EEPROMProgram"});
-        QTest::newRow("recover: timeout") << recover(failed, {"nack CalTabValueY7"});
+        QTest::newRow("recover: table differs") << recover("Recover fai...", {"table x1.1", "EEPROMProgram"});
+        QTest::newRow("recover: timeout") << recover("Recover fai...", {"nack CalTabValueY7"});
         QTest::newRow("recover: earlier replies") << recover("", {"EEPROMProgram", "CM"});
     }
 
@@ -182,7 +165,9 @@ private slots:
         writePointsFile(c.file);
         const QString before = fileContents();
         UI_UserCalV3 page;
-        feed(page, 10000);
+        page.mfc_ack(makeReply("TargetGasFullScaleRange", 10000));
+        page.mfc_ack(makeReply("MFCSerialNumber", SERIAL));
+        page.setControlMode(CM_DIGITAL);
         QSL sent;
         recordLists(&page, this, sent);
         QSignalSpy recover(&page, &UI_UserCalV3::recoverXYTable_req);
@@ -200,12 +185,15 @@ private slots:
         QVERIFY(recover.size() == 1 && !page.isEnabled());
         for (const QString& e : c.recover.isEmpty() ? QSL{"table", "EEPROMProgram", "CM"} : c.recover) {
             QCOMPARE(takeBoxes(), QSL());
-            if (e.startsWith("table"))
-                answerTable(page, e.endsWith("x1.1") ? 1.1 : 1.0);
-            else if (e.startsWith("nack"))
+            if (e.startsWith("nack"))
                 page.mfc_nack(e.split(' ').mid(1));
-            else
+            else if (!e.startsWith("table"))
                 page.mfc_ack(makeReply(e, 1));
+            const double yFactor = e.endsWith("x1.1") ? 1.1 : 1.0;
+            for (int i = 1; e.startsWith("table") && i <= 32; ++i) { // the device echoes the recover's values
+                page.mfc_ack(makeReply(QStringLiteral("CalTabValueX%1").arg(i), i * 0.0375));
+                page.mfc_ack(makeReply(QStringLiteral("CalTabValueY%1").arg(i), i * 0.0375 * yFactor));
+            }
         }
         if (!c.recover.isEmpty()) {
             QCOMPARE(takeBoxes(), c.message.isEmpty() ? QSL() : QSL{c.message});
@@ -253,7 +241,6 @@ private slots:
         // Full scale 300 sccm: the six-point set; the reference meter reads a little high.
         auto* points = m_page->findChild<QTableView*>("pointsView")->model();
         const QSL readings{"0", "11", "108", "185", "245", "300"};
-        QCOMPARE(points->rowCount(), readings.size());
         for (int r = 1; r < readings.size(); ++r)
             points->setData(points->index(r, 1), readings.at(r));
         m_page->findChild<QPushButton*>("startButton")->click();
