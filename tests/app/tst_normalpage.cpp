@@ -1,8 +1,8 @@
 // The operator's page fed directly, on a test clock: writes, readouts, radios, plots,
 // the setpoint schedule and the flow record's files, read back with openpyxl.
-#include "../xlsx/openpyxlsheet.h"
 #include "apptestutil.h"
 #include "flowrecord.h"
+#include "openpyxlsheet.h"
 
 #include <qcustomplot.h>
 

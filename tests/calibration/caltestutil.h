@@ -4,6 +4,7 @@
 
 #include "apptestutil.h"
 #include "linktestutil.h"
+#include "openpyxlsheet.h"
 
 namespace caltest {
 
@@ -86,11 +87,9 @@ void recordLists(Page* page, QObject* ctx, QStringList& out)
 // Runs `script` with Debian's python3; its output, or why it failed.
 inline QString python(const QString& script, const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), script} + args);
-    if (!p.waitForFinished(20000) || p.exitCode() != 0)
-        return "python failed: " + QString::fromUtf8(p.readAllStandardError());
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    QByteArray out;
+    const bool ok = runPython(script, args, out);
+    return (ok ? QString() : QStringLiteral("python failed: ")) + QString::fromUtf8(out).trimmed();
 }
 
 } // namespace caltest
