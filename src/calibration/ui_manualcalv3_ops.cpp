@@ -122,7 +122,7 @@ void UI_ManualCalV3::startOperation(int op, const QList<mfc_frame_t>& frames)
 
 void UI_ManualCalV3::showMessage(const QString& text)
 {
-    showNotice(text);
+    showNotice(this, text);
 }
 
 void UI_ManualCalV3::timeout4op()

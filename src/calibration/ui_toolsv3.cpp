@@ -267,5 +267,5 @@ void UI_ToolsV3::requestWrite(QString name, QString value)
 void UI_ToolsV3::showMessage(const QString& text)
 {
     // Non-modal: the link goes on while the box is open.
-    showNotice(text);
+    showNotice(this, text);
 }

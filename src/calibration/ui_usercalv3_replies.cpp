@@ -158,7 +158,7 @@ bool UI_UserCalV3::fullScaleKnown() const
 
 void UI_UserCalV3::showMessage(const QString& text)
 {
-    showNotice(text);
+    showNotice(this, text);
 }
 
 void UI_UserCalV3::setCalCell(int row, int column, double fraction)
