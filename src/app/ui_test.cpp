@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -22,6 +23,7 @@
 #include <QMoveEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSerialPortInfo>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -36,6 +38,33 @@ QStringList systemPortNames()
     for (const QSerialPortInfo& info : ports)
         names << info.portName();
     return names;
+}
+
+// How far an engineering window keeps its corner from another one's: about a
+// title bar, so that neither hides the other's.
+constexpr int kCornerGap = 32;
+
+// Top-left corner for a frame of `size` near `pos`, moved the least to lie whole within `area`.
+QPoint keptInside(const QPoint& pos, const QSize& size, const QRect& area)
+{
+    return {qBound(area.left(), pos.x(), area.x() + area.width() - size.width()),
+            qBound(area.top(), pos.y(), area.y() + area.height() - size.height())};
+}
+
+// The decorations the window manager puts around `w` (none offscreen).
+QMargins frameMargins(const QWidget* w)
+{
+    const QRect client = w->geometry(), frame = w->frameGeometry();
+    return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+            frame.bottom() - client.bottom()};
+}
+
+bool wholeOnAScreen(const QRect& frame)
+{
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().contains(frame))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -156,11 +185,77 @@ void UI_Test::showEngineeringPage(QWidget* page, const QString& title)
 {
     page->setWindowTitle(title);
     page->setWindowIcon(windowIcon());
-    if (!page->isVisible())
-        page->move(x() + frameGeometry().width(), y());
+    // A window that is open and whole on a screen stays where the user put it;
+    // a new one, or one moved off the screen, goes beside the main window.
+    if (!page->isVisible() || !wholeOnAScreen(page->frameGeometry())) {
+        QList<QRect> open;
+        for (const QWidget* other : {static_cast<QWidget*>(m_manualCal), static_cast<QWidget*>(m_userCal),
+                                     static_cast<QWidget*>(m_tools)})
+            if (other != page && other->isVisible())
+                open << other->frameGeometry();
+        // A window not shown yet has no decorations: it will get the main window's.
+        const bool shown = page->isVisible();
+        page->setGeometry(engineeringGeometry(screen()->availableGeometry(), frameGeometry(),
+                                              shown ? page->size() : page->sizeHint(),
+                                              frameMargins(shown ? page : this), open));
+    }
+    page->setWindowState(page->windowState() & ~Qt::WindowMinimized);
     page->show();
     page->raise();
     page->activateWindow();
+}
+
+QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFrame, const QSize& wanted,
+                                   const QMargins& frame, const QList<QRect>& openFrames)
+{
+    const QSize size = (wanted + QSize(frame.left() + frame.right(), frame.top() + frame.bottom()))
+                           .boundedTo(available.size());
+    const auto coversOpen = [&](const QPoint& at) {
+        for (const QRect& r : openFrames)
+            if (r.intersects(QRect(at, size)))
+                return true;
+        return false;
+    };
+    // Beside the main window, right before left, on a side no open window takes if there is one.
+    QList<QPoint> beside;
+    if (mainFrame.right() + size.width() <= available.right())
+        beside << keptInside({mainFrame.right() + 1, mainFrame.top()}, size, available);
+    if (mainFrame.left() - size.width() >= available.left())
+        beside << keptInside({mainFrame.left() - size.width(), mainFrame.top()}, size, available);
+    QPoint base;
+    if (beside.isEmpty()) {
+        // Over the main window at the screen's edge where it has more room: it hides the least of it.
+        const bool right = available.right() - mainFrame.right() >= mainFrame.left() - available.left();
+        base = keptInside({right ? available.right() + 1 - size.width() : available.left(), mainFrame.top()},
+                          size, available);
+    } else {
+        base = beside.first();
+        for (const QPoint& at : beside)
+            if (!coversOpen(at)) {
+                base = at;
+                break;
+            }
+    }
+    // Off the corners of the open windows: the nearest place down and right
+    // first that keeps the gap, else the one farthest from every corner.
+    const auto gap = [&openFrames](const QPoint& at) {
+        int g = kCornerGap;
+        for (const QRect& r : openFrames)
+            g = qMin(g, qMax(qAbs(r.left() - at.x()), qAbs(r.top() - at.y())));
+        return g;
+    };
+    QPoint best = base;
+    int bestGap = gap(base);
+    for (int ring = 1; ring <= 8 && bestGap < kCornerGap; ++ring)
+        for (int i = ring; i >= -ring; --i)
+            for (int j = ring; j >= -ring; --j) {
+                const QPoint at = keptInside(base + QPoint(i, j) * kCornerGap, size, available);
+                if (qMax(qAbs(i), qAbs(j)) == ring && gap(at) > bestGap) {
+                    best = at;
+                    bestGap = gap(at);
+                }
+            }
+    return QRect(best, size).marginsRemoved(frame);
 }
 
 void UI_Test::makeConnections()
@@ -184,6 +279,15 @@ void UI_Test::makeConnections()
     connect(m_userCal, &UI_UserCalV3::commands_req, this, &UI_Test::commands_req);
     connect(m_tools, &UI_ToolsV3::commands_req, this, &UI_Test::commands_req);
     connect(m_manualCal, &UI_ManualCalV3::commands_req, this, &UI_Test::commands_req);
+}
+
+bool UI_Test::event(QEvent* e)
+{
+    // The status line belongs to the link's errors and the device's warnings:
+    // a menu's status tip would replace their text until the next change.
+    if (e->type() == QEvent::StatusTip)
+        return true;
+    return QMainWindow::event(e);
 }
 
 void UI_Test::closeEvent(QCloseEvent* e)

@@ -5,6 +5,8 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 #include <QStringList>
 
 
@@ -37,6 +39,14 @@ public:
     explicit UI_Test(const QStringList& ports, QWidget* parent = nullptr);
     ~UI_Test() override;
 
+    // Where an engineering window goes, as the client rectangle to give it:
+    // its wanted client size (with `frame`, the decorations around it) kept
+    // within `available`, beside `mainFrame` (right, else left) when it fits
+    // there, else over it but whole; never with its corner on (or next to)
+    // the corner of one of the `openFrames`, which would hide one title bar.
+    static QRect engineeringGeometry(const QRect& available, const QRect& mainFrame, const QSize& wanted,
+                                     const QMargins& frame, const QList<QRect>& openFrames);
+
 public slots:
     void onClicked_appRestart(bool v);
     void onClicked_writeEEPROM(bool v);
@@ -58,6 +68,7 @@ public slots:
     void mfc_error(QString msg);
 
 protected:
+    bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
 

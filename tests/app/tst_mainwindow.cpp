@@ -5,6 +5,11 @@
 
 using namespace apptest;
 
+// An engineering window's place: the screen's available area, the main window's frame, the page's wanted
+// size, the frames of the windows already open, the client rectangle it gets; its decorations.
+struct Place { QRect available, main; QSize wanted; QList<QRect> open; QRect placed; QMargins frame; };
+Q_DECLARE_METATYPE(Place)
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -127,6 +132,9 @@ private slots:
         w.error_limit_req(true, "A"); // an error hides the warnings until the next reply
         w.mfc_nack({"ReadFlow", "CM"});
         QCOMPARE(statusText(w) + statusStyle(w), "ReadFlow\r\nCM" + kRed);
+        QStatusTipEvent tip{QString()}; // the mouse passing over the menu bar
+        QApplication::sendEvent(&w, &tip);
+        QCOMPARE(statusText(w) + statusStyle(w), "ReadFlow\r\nCM" + kRed);
         w.error_alarmWarning_req(true, "B2");
         QCOMPARE(statusStyle(w), kRed);
         w.mfc_ack(makeReply(QStringLiteral("ReadFlow"), 1.0));
@@ -142,6 +150,29 @@ private slots:
         QCOMPARE(statusText(w), QStringLiteral("Calibration table needs 32 X and 32 Y values, got 31 and 32."));
         w.writeXYTable_req(QVector<double>(32, 0.5).toList(), QVector<double>(33, 0.5).toList());
         QCOMPARE(statusText(w) + statusStyle(w), "Calibration table needs 32 X and 32 Y values, got 32 and 33." + kRed);
+    }
+
+    void engineeringGeometry_data()
+    {
+        QTest::addColumn<Place>("row");
+        const QRect wide(0, 0, 1600, 960), tall(0, 30, 1280, 994), main(0, 30, 880, 730); // taskbar below, panel above
+        QTest::newRow("right") << Place{wide, {0, 0, 880, 730}, {620, 520}, {}, {880, 0, 620, 520}};
+        QTest::newRow("left") << Place{wide, {700, 100, 880, 730}, {620, 520}, {}, {80, 100, 620, 520}};
+        QTest::newRow("over, right edge") << Place{wide, {360, 200, 880, 730}, {923, 700}, {}, {677, 200, 923, 700}};
+        QTest::newRow("right, off the open one's corner")
+            << Place{wide, {0, 0, 880, 730}, {620, 520}, {{880, 0, 620, 520}}, {912, 32, 620, 520}};
+        QTest::newRow("side no open one takes")
+            << Place{{0, 0, 2560, 1400}, {840, 0, 880, 730}, {774, 640}, {{1720, 0, 620, 520}}, {66, 0, 774, 640}};
+        QTest::newRow("clamped, over") << Place{tall, main, {1240, 1100}, {}, {40, 30, 1240, 994}};
+        QTest::newRow("full height, corner taken: left")
+            << Place{tall, main, {960, 1100}, {{320, 30, 960, 994}}, {288, 30, 960, 994}};
+        QTest::newRow("decorations, over, left edge")
+            << Place{tall, {400, 30, 884, 760}, {774, 640}, {}, {2, 58, 774, 640}, {2, 28, 2, 2}};
+    }
+    void engineeringGeometry()
+    {
+        QFETCH(Place, row);
+        QCOMPARE(UI_Test::engineeringGeometry(row.available, row.main, row.wanted, row.frame, row.open), row.placed);
     }
 
     void settingsAndDictionary()

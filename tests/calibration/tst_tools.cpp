@@ -278,14 +278,22 @@ private slots:
         const QList<QWidget*> pages{topLevel<UI_ManualCalV3>(), topLevel<UI_UserCalV3>(), m_page};
         const UI_Test noDevice(QSL{"/nonexistent/ttyNone"});
         const QList<const char*> names{"ManulCalib", "UserCal", "Tools"};
+        m_w->show(); // with its decorations, which the pages' frames will have too
+        QVERIFY(QTest::qWaitForWindowExposed(m_w.get()));
+        const QRect screen = m_w->screen()->availableGeometry();
+        QList<QPoint> corners; // whole on the screen, none exactly on another
         for (int i = 0; i < pages.size(); ++i) {
             QVERIFY(!pages[i]->isVisible());
             QVERIFY(!noDevice.findChild<QAction*>(names[i])->isEnabled());
             QAction* entry = m_w->findChild<QAction*>(names[i]);
             entry->trigger();
             QVERIFY(pages[i]->isVisible() && pages[i]->windowTitle() == entry->text());
-            QVERIFY(pages[i]->x() >= m_w->x() + m_w->frameGeometry().width());
+            QVERIFY(screen.contains(pages[i]->frameGeometry()) && !corners.contains(pages[i]->pos()));
+            corners << pages[i]->pos();
         }
+        pages[1]->move(screen.bottomRight() - QPoint(9, 9)); // mostly off the screen: its entry brings it back
+        m_w->findChild<QAction*>(names[1])->trigger();
+        QVERIFY(screen.contains(pages[1]->frameGeometry()));
         apptest::BoxAnswerer answer(QStringLiteral("Sure"));
         QVERIFY(m_w->close());
         for (QWidget* page : pages)
