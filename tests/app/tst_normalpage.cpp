@@ -21,8 +21,9 @@ QDateTime at(int day, const char* time)
 // shown: readout and unit label; fullScale: read before a full scale of 0, which is not taken.
 struct Readout { int unit; double percent; QString shown; int bar, fullScale; };
 struct Radios { QString reg; int value; QString checked, enabled; };   // enabled: "setpoint", "pwm"
-// Full scale 0: none read (300); unit -1: the limitation flag set; typed, box -1: not typed, not checked.
-struct Write { QString control; int fullScale, unit; double typed; QString frames; double box; };
+// Full scale 0: none read (300); unit -1: the limitation flag set; typed, box -1: not typed, not checked;
+// cn: the control's caption on the page built in Chinese.
+struct Write { QString control; int fullScale, unit; double typed; QString frames; double box; QString cn = {}; };
 struct Drag { int slider, dx; Qt::MouseButton button; const char* when; int window, shift; }; // shift: s before now
 // rowLimit counts the captions, 0: the sheet's; files holding rows come first, each with its share of rows.
 struct Files { int rowLimit; QString event; QStringList files; QList<int> rows; QString error; };
@@ -116,6 +117,8 @@ private slots:
             QTest::addRow("%d%% in sccm", p) << Write{QStringLiteral("sp%1").arg(p), 0, 1, -1,
                                                       QStringLiteral("DigitalSetpoint|1|%1").arg(p), 3.0 * p};
         QTest::newRow("120% in mV") << Write{"sp120", 0, 3, -1, "DigitalSetpoint|1|120", 5000};
+        QTest::newRow("Full Open, cn") << Write{"valveFullOpen", 0, 0, -1, "ValveCommand|1|2", -1, "全开"};
+        QTest::newRow("Full Close, cn") << Write{"valveFullClose", 0, 0, -1, "ValveCommand|1|1", -1, "全关"};
         QTest::newRow("limited valve")
             << Write{"valveFullClose", 0, -1, -1, "ValveCommand|1|1; AppDelay|2|1500", -1};
         QTest::newRow("limited mode") << Write{"cmVoltage", 0, -1, -1, "CM|1|2", -1};
@@ -132,6 +135,11 @@ private slots:
     void writes()
     {
         QFETCH(Write, row);
+        if (!row.cn.isEmpty()) {
+            m_dir->writeIni({{"lang", "cn"}});
+            build(g_now);
+            QCOMPARE(get<QAbstractButton>(row.control)->text(), row.cn);
+        }
         if (row.fullScale)
             reply("TargetGasFullScaleRange", row.fullScale);
         if (row.unit >= 0)

@@ -125,9 +125,15 @@ private slots:
         const QStringList temps{"TempHihgAlarm", "TempHighWarn", "TempLowAlarm"};
         QTest::newRow("0") << Status{"en", 0, {}, "false:"};
         QTest::newRow("0x0301 cn") << Status{"cn", 0x0301, temps, "true:温度上限报警 温度上限警告 低温报警"};
-        QTest::newRow("every bit, E2PROM without a message") << Status{"en", 0xFFFF, kStatusBoxes,
-            "true:TempHihgAlarm TempHighWarn TempLowAlarm TempLowWarn ValveCoilShortedAlarm ValveCoildOpenedAlarm "
-            "SensorNegDriftAlarm SensorNegDriftWarning SensorPosDriftAlarm SensorPosDriftWarning"};
+        const QStringList texts{"TempHihgAlarm", "TempHighWarn", "TempLowAlarm", "TempLowWarn", "ValveCoilShortedAlarm",
+            "ValveCoildOpenedAlarm", "SensorNegDriftAlarm", "SensorNegDriftWarning", "SensorPosDriftAlarm",
+            "SensorPosDriftWarning"}; // those of kStatusBoxes; E2PROM_Alarm has none
+        QTest::newRow("every bit") << Status{"en", 0xFFFF, kStatusBoxes, "true:" + texts.join(' ')};
+        const QList<int> bits{0x0100, 0x0001, 0x0200, 0x0002, 0x0400, 0x0800, 0x1000, 0x0010, 0x2000, 0x0020, 0x4000};
+        for (int b = 0; b < 16; ++b) { // each bit alone: its own box and text; five bits have neither
+            const int i = bits.indexOf(1 << b);
+            QTest::addRow("bit %d", b) << Status{"en", 1 << b, kStatusBoxes.mid(i, i < 0 ? 0 : 1), "true:" + texts.value(i)};
+        }
     }
     void statusWord()
     {
