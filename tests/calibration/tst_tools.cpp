@@ -158,19 +158,29 @@ private slots:
         QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
         reply("MFCSerialNumber", "B2");
         QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
+        // Over the user's workbook: only the cells written change; a written cell keeps its style.
+        QVERIFY(QDir().mkpath("reg"));
+        QCOMPARE(python("import sys,openpyxl\nwb=openpyxl.Workbook(); ws=wb.active\n"
+                        "for r in range(2,201): ws.cell(r,2,'stale')\n"
+                        "ws['A1'].font=ws['C1'].font=openpyxl.styles.Font(bold=True)\n"
+                        "ws['C1']='note'; ws['C2']='=LEN(A2)'; wb.create_sheet('other')['A1']='kept'; wb.save(sys.argv[1])",
+                        {"reg/A_1.xlsx"}),
+                 QString());
 
         click("exportButton");
         QCOMPARE(takeBoxes(), QSL{"Completed"});
         const QString out = python("import json,sys,openpyxl\n"
-                                   "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                                   "wb=openpyxl.load_workbook(sys.argv[1]); ws=wb.active\n"
                                    "print(json.dumps([[c.value if c.data_type in 'sn' else 'not text' for c in r]"
-                                   " for r in ws.iter_rows(max_col=2)]))",
+                                   " for r in ws.iter_rows(max_col=2)]+[[ws['A1'].font.b,ws['C1'].value,ws['C1'].font.b,"
+                                   "ws['C2'].value,wb['other']['A1'].value]]))",
                                    {"reg/A_1.xlsx"});
         QJsonArray expected{QJsonArray{"Command", "Value"}};
         for (int r = 0; r < m_model->rowCount(); ++r) {
             const QString value = m_model->item(r, 1)->text();
             expected << QJsonArray{m_model->item(r, 0)->text(), value.isEmpty() ? QJsonValue() : value};
         }
+        expected << QJsonArray{true, "note", true, "=LEN(A2)", "kept"};
         QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array(), expected);
     }
 
