@@ -85,6 +85,7 @@ private:
     // Operations (ui_toolsv3_ops.cpp).
     void startOperation(int state, const QList<mfc_frame_t>& frames);
     void finishOperation(const QString& message);
+    QString refusedWrite() const;
     void countReply(const TervanCore::mfc_reg_t& reg);
     void verifyReply(const TervanCore::mfc_reg_t& reg);
     bool compareWritten(const TervanCore::mfc_reg_t& reg);
@@ -129,4 +130,6 @@ private:
     QStringList m_mismatches;
     // The writes an import collects while it fills the table, sent as one list.
     QList<mfc_frame_t> m_importWrites;
+    // The list being handed to the link: a refusal arrives while it is set.
+    QList<mfc_frame_t> m_sending;
 };
