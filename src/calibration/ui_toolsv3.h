@@ -41,6 +41,10 @@ public:
     explicit UI_ToolsV3(QWidget* parent = nullptr);
     ~UI_ToolsV3() override;
 
+    // Room for all six columns side by side and VISIBLE_ROWS rows of the table.
+    static constexpr int VISIBLE_ROWS = 20;
+    QSize sizeHint() const override;
+
     // Every decoded reply, in the order the link delivers them.
     void mfc_ack(TervanCore::mfc_reg_t reg);
     // The link dropped this page's requests (timeout, refused list, failed

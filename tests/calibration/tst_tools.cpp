@@ -276,6 +276,42 @@ private slots:
         QCOMPARE(rows.value(0).row(), c.selected);
     }
 
+    // At its size hint the page shows all six columns side by side and 20 rows, captions and names
+    // whole, in both languages at the 9 pt that desktops give (the offscreen platform picks 12 pt).
+    void fitsItsWindow()
+    {
+        const auto restoreFont = qScopeGuard([old = QApplication::font()] { QApplication::setFont(old); });
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
+        for (const QString& lang : QSL{"cn", "en"}) { // English last, as the settings were
+            m_dir.writeIni({{QStringLiteral("lang"), lang}});
+            UI_ToolsV3 page;
+            const QSize hint = page.sizeHint();
+            page.resize(hint);
+            page.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&page));
+            auto* view = page.findChild<QTableView*>("regTable");
+            QSL clipped;
+            if (hint.width() > 1240 || hint.height() > 900 || view->horizontalScrollBar()->isVisible())
+                clipped << QStringLiteral("page %1 x %2").arg(hint.width()).arg(hint.height());
+            if (view->viewport()->height() < 20 * view->rowHeight(0))
+                clipped << "rows";
+            for (QWidget* w : page.findChildren<QWidget*>())
+                if ((qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)) && w->width() < w->minimumSizeHint().width())
+                    clipped << w->property("text").toString();
+            const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+            for (int col = 0; col < 6; ++col) {
+                if (view->horizontalHeader()->sectionSizeHint(col) > view->columnWidth(col))
+                    clipped << view->model()->headerData(col, Qt::Horizontal).toString();
+                for (int r = 0; col == 0 && r < view->model()->rowCount(); ++r) {
+                    const QString name = view->model()->index(r, 0).data().toString();
+                    if (view->fontMetrics().horizontalAdvance(name) + margin > view->columnWidth(col))
+                        clipped << name;
+                }
+            }
+            QVERIFY2(clipped.isEmpty(), qPrintable(lang + ": " + clipped.join(", ")));
+        }
+    }
+
     // Text typed into either delegate's spin box counts without Enter.
     void delegatesTakeTypedText()
     {
