@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
@@ -67,6 +68,23 @@ UI_ToolsV3::~UI_ToolsV3()
     delete m_lang;
 }
 
+QSize UI_ToolsV3::sizeHint() const
+{
+    // A scroll area's own hint shows a handful of rows and cuts columns off.
+    // The vertical scroll bar is counted: there are more rows than shown.
+    const int frame = 2 * m_table->frameWidth();
+    const QSize table(frame + m_table->verticalHeader()->sizeHint().width() + m_table->horizontalHeader()->length()
+                          + m_table->verticalScrollBar()->sizeHint().width(),
+                      frame + m_table->horizontalHeader()->sizeHint().height()
+                          + VISIBLE_ROWS * m_table->verticalHeader()->defaultSectionSize());
+    const QSize shown = m_table->sizeHint();
+    const QSize page = QWidget::sizeHint();
+    const QMargins margins = layout()->contentsMargins();
+    const int groupWidth = m_tableGroup->sizeHint().width() + qMax(0, table.width() - shown.width());
+    return {qMax(page.width(), groupWidth + margins.left() + margins.right()),
+            page.height() + qMax(0, table.height() - shown.height())};
+}
+
 void UI_ToolsV3::buildUi()
 {
     buildTableGroup();
@@ -101,6 +119,13 @@ void UI_ToolsV3::buildTableGroup()
     m_table->setColumnWidth(COL_VALUE, m_table->columnWidth(COL_VALUE) * 3);
     for (int c = COL_WRITE; c < COLUMN_COUNT; ++c)
         m_table->setColumnWidth(c, 55);
+    // Those widths cut the longest names and headers at a desktop's font: a
+    // column grows to its contents, never shrinks below them.
+    for (int c = 0; c < COLUMN_COUNT; ++c) {
+        const int width = m_table->columnWidth(c);
+        m_table->resizeColumnToContents(c);
+        m_table->setColumnWidth(c, qMax(width, m_table->columnWidth(c)));
+    }
 
     m_indexSpin = new QSpinBox;
     m_indexSpin->setObjectName(QStringLiteral("indexSpin"));

@@ -41,6 +41,10 @@ public:
     explicit UI_ToolsV3(QWidget* parent = nullptr);
     ~UI_ToolsV3() override;
 
+    // Room for all six columns side by side and VISIBLE_ROWS rows of the table.
+    static constexpr int VISIBLE_ROWS = 20;
+    QSize sizeHint() const override;
+
     // Every decoded reply, in the order the link delivers them.
     void mfc_ack(TervanCore::mfc_reg_t reg);
     // The link dropped this page's requests (timeout, refused list, failed
@@ -85,6 +89,7 @@ private:
     // Operations (ui_toolsv3_ops.cpp).
     void startOperation(int state, const QList<mfc_frame_t>& frames);
     void finishOperation(const QString& message);
+    QString refusedWrite() const;
     void countReply(const TervanCore::mfc_reg_t& reg);
     void verifyReply(const TervanCore::mfc_reg_t& reg);
     bool compareWritten(const TervanCore::mfc_reg_t& reg);
@@ -129,4 +134,6 @@ private:
     QStringList m_mismatches;
     // The writes an import collects while it fills the table, sent as one list.
     QList<mfc_frame_t> m_importWrites;
+    // The list being handed to the link: a refusal arrives while it is set.
+    QList<mfc_frame_t> m_sending;
 };

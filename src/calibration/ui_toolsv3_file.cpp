@@ -99,11 +99,12 @@ bool UI_ToolsV3::checkImportRows(const QString& path, QList<ImportRow>& rows, QS
             break;
         const QString value = cellText(doc, n, 2);
         qDebug().noquote().nospace() << "cmd: " << name << ", val: " << value;
-        if (!m_cmdList.contains(name) || name == QLatin1String("Undefined")) {
+        if (!m_cmdList.contains(name)) {
             unknown << name;
             continue;
         }
-        if (m_noCheckList.contains(name) || m_readOnlyList.contains(name))
+        // "Undefined" is a known name without a row: it changes nothing.
+        if (m_noCheckList.contains(name) || m_readOnlyList.contains(name) || !m_rowOf.contains(name))
             continue;
         QByteArray frame;
         QString err;

@@ -101,7 +101,23 @@ void UI_ToolsV3::startOperation(int state, const QList<mfc_frame_t>& frames)
     m_state = state;
     setEnabled(false);
     // A refused list ends the operation inside this emit (linkFailed).
+    m_sending = frames;
     emit commands_req(frames);
+    m_sending.clear();
+}
+
+// The first write of the list being sent that its register cannot take, as a
+// message; empty when the link refused nothing of it.
+QString UI_ToolsV3::refusedWrite() const
+{
+    TervanCore core; // only to tell which value the link's codec refuses
+    for (const mfc_frame_t& f : m_sending) {
+        QByteArray bytes;
+        QString err;
+        if (f.op == MFC_WRITE && !core.encodeWrite(f.cmd, f.input, bytes, err))
+            return QLatin1Char('\n') + m_lang->translate(QStringLiteral("%1 cannot take the value %2.")).arg(f.cmd, f.input);
+    }
+    return QString();
 }
 
 void UI_ToolsV3::finishOperation(const QString& message)
@@ -124,17 +140,19 @@ void UI_ToolsV3::finishOperation(const QString& message)
 
 void UI_ToolsV3::linkFailed(const QString& msg)
 {
-    Q_UNUSED(msg); // the main window's status line shows it
+    // The main window's status line shows msg in English; the box names a
+    // refused value through the dictionary.
+    Q_UNUSED(msg);
     switch (m_state) {
     case TOOL_READ_ALL:
         finishOperation(m_lang->translate(QStringLiteral("Read fail")));
         break;
     case TOOL_WRITE_ALL:
     case TOOL_VERIFY:
-        finishOperation(m_lang->translate(QStringLiteral("Write fail")));
+        finishOperation(m_lang->translate(QStringLiteral("Write fail")) + refusedWrite());
         break;
     case TOOL_IMPORT_WRITE:
-        finishOperation(m_lang->translate(QStringLiteral("Write fail")) + QLatin1Char('\n')
+        finishOperation(m_lang->translate(QStringLiteral("Write fail")) + refusedWrite() + QLatin1Char('\n')
                         + m_lang->translate(QStringLiteral("Not confirmed by the device: ")) + m_pending.join(QLatin1Char(',')));
         break;
     default:

@@ -23,7 +23,11 @@ using CellMap = std::map<int, CellRow>; // by row
 // Worksheet XML fragments. A sheet is head + rows + tail.
 QByteArray sheetHead();
 QByteArray sheetTail();
-void appendRowXml(QByteArray& out, int row, const CellRow& cells);
+// Elements carry `prefix` ("x:" in a sheet whose main namespace has a prefix).
+void appendRowXml(QByteArray& out, int row, const CellRow& cells, const QByteArray& prefix = QByteArray());
+// One cell at `ref`; `attributes` (" s=\"3\"") go after its reference.
+void appendCellXml(QByteArray& out, const QByteArray& ref, const QVariant& value, const QByteArray& attributes,
+                   const QByteArray& prefix);
 
 // Drops the characters XML 1.0 cannot carry (most C0 controls, U+FFFE/U+FFFF,
 // unpaired surrogates).

@@ -2,12 +2,14 @@
 
 #include "xlsxcells.h"
 #include "xlsxpackagewriter.h"
+#include "xlsxpatch.h"
 #include "xlsxreader.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace xlsx {
 
@@ -33,6 +35,11 @@ struct Document::Private {
     mutable bool maxColumnStale = false;
     qint64 lastSaveBytes = 0;
     PackageWriter writer;
+    // A workbook loaded from a file: its worksheet's part, and the cells
+    // written since the last save. A save changes only those cells and keeps
+    // everything else in the file.
+    QString sourceSheet;
+    std::set<std::pair<int, int>> touched;
 
     int lastRow() const { return rows.empty() ? forgottenRow : rows.rbegin()->first; }
     void changed(int row)
@@ -90,7 +97,7 @@ Document::Document(const QString& path, Mode mode) : d(std::make_unique<Private>
     const QFileInfo info(path);
     if (d->stream || path.isEmpty() || !(info.exists() || info.isSymLink()))
         return;
-    if (!loadWorkbook(path, &d->rows, &d->error))
+    if (!loadWorkbook(path, &d->rows, &d->error, &d->sourceSheet))
         d->loadFailed = true;
     d->maxColumnStale = true;
 }
@@ -147,6 +154,8 @@ bool Document::write(int row, int column, const QVariant& value)
     QVariant stored;
     if (!normalize(value, &stored))
         return false;
+    if (!d->sourceSheet.isEmpty())
+        d->touched.insert({row, column});
 
     auto rowIt = d->rows.find(row);
     if (stored.isNull()) {
@@ -226,6 +235,22 @@ bool Document::save()
     if (d->fileLost)
         return false;
     QString error;
+    if (!d->sourceSheet.isEmpty() && QFileInfo::exists(d->path)) {
+        CellEdits edits;
+        for (const auto& cell : d->touched)
+            edits[cell.first][cell.second] = read(cell.first, cell.second);
+        if (!patchWorkbook(d->path, d->sourceSheet, edits, &error)) {
+            d->error = error;
+            return false;
+        }
+        d->touched.clear();
+        d->dirty = false;
+        d->lastSaveBytes = QFileInfo(d->path).size();
+        return true;
+    }
+    // The loaded file is gone: what this document holds becomes a new workbook.
+    d->sourceSheet.clear();
+    d->touched.clear();
     if (!d->rewrite && d->writer.canAppend(d->path)) {
         if (!d->dirty && !d->writer.hasQueued())
             return true;

@@ -12,6 +12,10 @@ namespace xlsx {
 // The first worksheet of an .xlsx workbook: read and write cells by reference,
 // save the whole workbook. Text, number and boolean cells; no styles.
 //
+// A workbook loaded from a file is saved by changing only the cells written
+// since: its other sheets, styles, formulas and cells stay as they were, and
+// a written cell keeps its style.
+//
 // Saving is atomic (a temporary file beside the target, renamed over it),
 // except for the common recording pattern: when every change since the last
 // save only adds rows below the saved ones and the file is still the one this

@@ -31,6 +31,7 @@ public:
     Loader(const QString& path, CellMap* rows) : m_zip(path), m_rows(rows) {}
     bool run();
     QString error;
+    QString sheetPart;
 
 private:
     bool readPart(const QString& name, QByteArray* data, bool* missing = nullptr);
@@ -347,6 +348,7 @@ bool Loader::run()
             break;
         }
     }
+    sheetPart = sheet;
     return readSheet(sheet);
 }
 
@@ -520,7 +522,7 @@ bool Loader::readSheet(const QString& part)
     return true;
 }
 
-bool loadWorkbook(const QString& path, CellMap* rows, QString* error)
+bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart)
 {
     rows->clear();
     const QFileInfo info(path);
@@ -540,8 +542,11 @@ bool loadWorkbook(const QString& path, CellMap* rows, QString* error)
     }
     probe.close();
     Loader loader(path, rows);
-    if (loader.run())
+    if (loader.run()) {
+        if (sheetPart)
+            *sheetPart = loader.sheetPart;
         return true;
+    }
     rows->clear();
     *error = QStringLiteral("Cannot read %1: %2").arg(path, loader.error);
     return false;

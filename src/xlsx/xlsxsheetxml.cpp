@@ -79,35 +79,32 @@ static QByteArray numberText(double v)
     return QByteArray::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
-void appendRowXml(QByteArray& out, int row, const CellRow& cells)
+void appendCellXml(QByteArray& out, const QByteArray& ref, const QVariant& v, const QByteArray& attributes,
+                   const QByteArray& prefix)
+{
+    out += "<" + prefix + "c r=\"" + ref + "\"" + attributes;
+    if (v.userType() == QMetaType::Double) {
+        out += "><" + prefix + "v>" + numberText(v.toDouble()) + "</" + prefix + "v>";
+    } else if (v.userType() == QMetaType::Bool) {
+        out += " t=\"b\"><" + prefix + "v>" + (v.toBool() ? "1" : "0") + "</" + prefix + "v>";
+    } else {
+        const QString text = v.toString();
+        // Leading or trailing white space is dropped by readers unless preserved.
+        const bool keepSpace = !text.isEmpty() && (text.front().isSpace() || text.back().isSpace());
+        out += " t=\"inlineStr\"><" + prefix + "is><" + prefix + (keepSpace ? "t xml:space=\"preserve\">" : "t>");
+        appendEscaped(out, text);
+        out += "</" + prefix + "t></" + prefix + "is>";
+    }
+    out += "</" + prefix + "c>";
+}
+
+void appendRowXml(QByteArray& out, int row, const CellRow& cells, const QByteArray& prefix)
 {
     const QByteArray rowText = QByteArray::number(row);
-    out += "<row r=\"";
-    out += rowText;
-    out += "\">";
-    for (const Cell& cell : cells) {
-        out += "<c r=\"";
-        out += columnName(cell.column).toLatin1();
-        out += rowText;
-        const QVariant& v = cell.value;
-        if (v.userType() == QMetaType::Double) {
-            out += "\"><v>";
-            out += numberText(v.toDouble());
-            out += "</v></c>";
-        } else if (v.userType() == QMetaType::Bool) {
-            out += v.toBool() ? "\" t=\"b\"><v>1</v></c>" : "\" t=\"b\"><v>0</v></c>";
-        } else {
-            const QString text = v.toString();
-            // Leading or trailing white space is dropped by readers unless preserved.
-            const bool keepSpace = !text.isEmpty()
-                && (text.front().isSpace() || text.back().isSpace());
-            out += keepSpace ? "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">"
-                             : "\" t=\"inlineStr\"><is><t>";
-            appendEscaped(out, text);
-            out += "</t></is></c>";
-        }
-    }
-    out += "</row>";
+    out += "<" + prefix + "row r=\"" + rowText + "\">";
+    for (const Cell& cell : cells)
+        appendCellXml(out, columnName(cell.column).toLatin1() + rowText, cell.value, QByteArray(), prefix);
+    out += "</" + prefix + "row>";
 }
 
 } // namespace xlsx

@@ -69,7 +69,7 @@ private slots:
         setCellsQuietly({"Delay=8", "MACAddress=5"});
         click("writeAllButton");
         QVERIFY(m_page->isEnabled());
-        QCOMPARE(takeBoxes(), QSL{"Write fail"});
+        QCOMPARE(takeBoxes(), QSL{"Write fail\nMACAddress cannot take the value 5."});
         // A write all that dies while verifying leaves nothing to compare later replies with.
         setCellsQuietly({"Delay=3"});
         click("writeAllButton");
@@ -108,6 +108,8 @@ private slots:
                                                      {"Cmd Delay error, should be: 05, read back: 5.",
                                                       "Cmd SensorGain error, should be: 1.000, read back: 1.01999998."}};
         QTest::newRow("nothing to write") << WriteAllCase{{}, {}, "w EEPROMProgram", {}};
+        QTest::newRow("rows left out") << WriteAllCase{{"BaudRate=9600", "Reset=1", "ClearAlarms=1", "Delay=4"}, {},
+                                                       "w Delay,w EEPROMProgram,r Delay", {}};
         // Last, though LowStartVavle follows it in the table: the device answers at its new address from then on.
         QTest::newRow("new address last") << WriteAllCase{{"MACAddress=40", "LowStartVavle=7"}, {},
                                                           "w LowStartVavle,w MACAddress,w EEPROMProgram,r LowStartVavle,r MACAddress", {}};
@@ -127,8 +129,9 @@ private slots:
         click("writeAllButton");
         QTRY_VERIFY_WITH_TIMEOUT(m_page->isEnabled(), 15000);
         QTRY_COMPARE(pageRequests(m_dev), requests.split(','));
-        const QString n = QString::number(cells.size());
-        QCOMPARE(counters(), (QSL{n, n, QString::number(cells.size() - mismatches.size())}));
+        const int written = requests.count(",r ");
+        const QString n = QString::number(written);
+        QCOMPARE(counters(), (QSL{n, n, QString::number(written - mismatches.size())}));
         QCOMPARE(takeBoxes(), QSL{mismatches.isEmpty() ? "Completed" : mismatches.join('\n')}); // one box for the whole run
         const QList<SimDevice::Request> reqs = m_dev.requests();
         const int mac = apptest::indexOf(reqs, "MACAddress");
@@ -158,19 +161,29 @@ private slots:
         QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
         reply("MFCSerialNumber", "B2");
         QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
+        // Over the user's workbook: only the cells written change; a written cell keeps its style.
+        QVERIFY(QDir().mkpath("reg"));
+        QCOMPARE(python("import sys,openpyxl\nwb=openpyxl.Workbook(); ws=wb.active\n"
+                        "for r in range(2,201,2): ws.cell(r,2,'stale')\n"
+                        "ws['A1'].font=ws['C1'].font=openpyxl.styles.Font(bold=True)\n"
+                        "ws['C1']='note'; ws['C2']='=LEN(A2)'; wb.create_sheet('other')['A1']='kept'; wb.save(sys.argv[1])",
+                        {"reg/A_1.xlsx"}),
+                 QString());
 
         click("exportButton");
         QCOMPARE(takeBoxes(), QSL{"Completed"});
         const QString out = python("import json,sys,openpyxl\n"
-                                   "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                                   "wb=openpyxl.load_workbook(sys.argv[1]); ws=wb.active\n"
                                    "print(json.dumps([[c.value if c.data_type in 'sn' else 'not text' for c in r]"
-                                   " for r in ws.iter_rows(max_col=2)]))",
+                                   " for r in ws.iter_rows(max_col=2)]+[[ws['A1'].font.b,ws['C1'].value,ws['C1'].font.b,"
+                                   "ws['C2'].value,wb['other']['A1'].value]]))",
                                    {"reg/A_1.xlsx"});
         QJsonArray expected{QJsonArray{"Command", "Value"}};
         for (int r = 0; r < m_model->rowCount(); ++r) {
             const QString value = m_model->item(r, 1)->text();
             expected << QJsonArray{m_model->item(r, 0)->text(), value.isEmpty() ? QJsonValue() : value};
         }
+        expected << QJsonArray{true, "note", true, "=LEN(A2)", "kept"};
         QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array(), expected);
     }
 
@@ -179,17 +192,21 @@ private slots:
         QTest::addColumn<QString>("rows"); // Python list of rows
         QTest::addColumn<QSL>("written");
         QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("failAt"); // the link fails when the device receives this write
         const QString head = "['Command','Value'],";
         // Read-only names are skipped, an empty name ends the list.
         QTest::newRow("numbers, shared strings")
             << head + "['Delay',100],['ReadFlow',5],['CalibrationGasName','He'],['EEPROMProgram',1],"
-                      "['DigitalSetpoint',12.5],[None,'x'],['HoldFollow',1]"
-            << QSL{"Delay=100", "CalibrationGasName=He", "DigitalSetpoint=12.5"} << "";
+                      "['Undefined',2],['DigitalSetpoint',12.5],[None,'x'],['HoldFollow',1]"
+            << QSL{"Delay=100", "CalibrationGasName=He", "DigitalSetpoint=12.5"} << "" << "";
         QTest::newRow("lower-case header")
-            << "['command','Value'],['Delay',1]" << QSL{} << "A unvalid register file!";
+            << "['command','Value'],['Delay',1]" << QSL{} << "A unvalid register file!" << "";
         QTest::newRow("unknown names, bad value")
             << head + "['Foo',1],['Delay',14],['MACAddress',5],['Bar',2]" << QSL{}
-            << "Unkown commands: Foo,Bar\nRow 4: MACAddress cannot take the value 5.\nNothing imported.";
+            << "Unkown commands: Foo,Bar\nRow 4: MACAddress cannot take the value 5.\nNothing imported." << "";
+        QTest::newRow("not confirmed") << head + "['Delay','05'],['HoldFollow',1],['LowStartVavle',3]"
+                                       << QSL{"Delay=5", "HoldFollow=1"} << "Write fail\nNot confirmed by the device: "
+                                          "HoldFollow,LowStartVavle\nCmd Delay error, should be: 05, read back: 5." << "HoldFollow";
     }
 
     void importList()
@@ -197,6 +214,12 @@ private slots:
         QFETCH(QString, rows);
         QFETCH(QSL, written);
         QFETCH(QString, notice);
+        QFETCH(QString, failAt);
+        QObject ctx;
+        connect(&m_dev, &SimDevice::requestReceived, &ctx, [&](const SimDevice::Request& r) {
+            if (r.write && r.cmd == failAt)
+                m_w->commands_req({makeFrame("NoSuchRegister")}); // refused: drops what is queued and in flight
+        });
         const QString path = m_dir.path() + "/old.xlsx";
         QCOMPARE(python("import sys,openpyxl\n"
                         "wb=openpyxl.Workbook()\n"
@@ -251,6 +274,42 @@ private slots:
         const QModelIndexList rows = view->selectionModel()->selectedRows();
         QCOMPARE(rows.size(), c.selected < 0 ? 0 : 1);
         QCOMPARE(rows.value(0).row(), c.selected);
+    }
+
+    // At its size hint the page shows all six columns side by side and 20 rows, captions and names
+    // whole, in both languages at the 9 pt that desktops give (the offscreen platform picks 12 pt).
+    void fitsItsWindow()
+    {
+        const auto restoreFont = qScopeGuard([old = QApplication::font()] { QApplication::setFont(old); });
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
+        for (const QString& lang : QSL{"cn", "en"}) { // English last, as the settings were
+            m_dir.writeIni({{QStringLiteral("lang"), lang}});
+            UI_ToolsV3 page;
+            const QSize hint = page.sizeHint();
+            page.resize(hint);
+            page.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&page));
+            auto* view = page.findChild<QTableView*>("regTable");
+            QSL clipped;
+            if (hint.width() > 1240 || hint.height() > 900 || view->horizontalScrollBar()->isVisible())
+                clipped << QStringLiteral("page %1 x %2").arg(hint.width()).arg(hint.height());
+            if (view->viewport()->height() < 20 * view->rowHeight(0))
+                clipped << "rows";
+            for (QWidget* w : page.findChildren<QWidget*>())
+                if ((qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)) && w->width() < w->minimumSizeHint().width())
+                    clipped << w->property("text").toString();
+            const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+            for (int col = 0; col < 6; ++col) {
+                if (view->horizontalHeader()->sectionSizeHint(col) > view->columnWidth(col))
+                    clipped << view->model()->headerData(col, Qt::Horizontal).toString();
+                for (int r = 0; col == 0 && r < view->model()->rowCount(); ++r) {
+                    const QString name = view->model()->index(r, 0).data().toString();
+                    if (view->fontMetrics().horizontalAdvance(name) + margin > view->columnWidth(col))
+                        clipped << name;
+                }
+            }
+            QVERIFY2(clipped.isEmpty(), qPrintable(lang + ": " + clipped.join(", ")));
+        }
     }
 
     // Text typed into either delegate's spin box counts without Enter.

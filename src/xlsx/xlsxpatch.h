@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <map>
+
+namespace xlsx {
+
+// New contents of single cells, by row and column; a null value clears the cell.
+using CellEdits = std::map<int, std::map<int, QVariant>>;
+
+// Saves a workbook someone else made with only `edits` changed in its
+// worksheet `sheetPart`: every other part of the package is copied unchanged
+// (other sheets, styles, shared strings), and in the sheet every other cell,
+// row and element keeps its markup. An edited cell keeps its style. Atomic
+// (temporary file renamed over `path`).
+bool patchWorkbook(const QString& path, const QString& sheetPart, const CellEdits& edits, QString* error);
+
+} // namespace xlsx
