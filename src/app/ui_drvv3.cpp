@@ -161,8 +161,10 @@ bool UI_DrvV3::tryNextPort(QString& err)
             return false;
 
         qDebug().noquote().nospace() << "Try MFC port: " << currentPort() << " with bps: " << currentBaud();
-        if (m_hal->open(currentPort(), currentBaud()))
-            return m_hal->readOne(QStringLiteral("MACAddress"), err);
+        if (m_hal->open(currentPort(), currentBaud())) {
+            m_foreignReplies = 0;
+            return probe(err);
+        }
 
         ++m_portIndex;
         m_baudIndex = 0;
@@ -171,8 +173,26 @@ bool UI_DrvV3::tryNextPort(QString& err)
     }
 }
 
+// Bytes the port still holds (a late reply to the last poll before a restart)
+// would be taken for the answer at a speed the device does not run.
+bool UI_DrvV3::probe(QString& err)
+{
+    m_hal->discardInput();
+    m_probeAddress = m_hal->core()->address();
+    return m_hal->readOne(QStringLiteral("MACAddress"), err);
+}
+
 void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
 {
+    // Only the answer to the probe counts: its register, and the address it
+    // asked (any, when it went to 255). Another reply ended the probe in the
+    // link, so the rate is probed again, or counts as silent after a few.
+    if (reg.cmd != QLatin1String("MACAddress") || (m_probeAddress != 255 && reg.value.u8 != m_probeAddress)) {
+        QString err;
+        if (++m_foreignReplies > MAX_FOREIGN_REPLIES || !probe(err))
+            _mfc_nack(QStringList());
+        return;
+    }
     const QString port = currentPort();
     const int bps = currentBaud();
     qDebug().noquote().nospace() << "Found MFC port: " << port << " with bps: " << bps;

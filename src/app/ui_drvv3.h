@@ -26,6 +26,8 @@ public:
     // From the accepted reset frames to the restart request: the queued 1000 ms
     // delay, the Reset frame, and a margin.
     static constexpr int RESTART_AFTER_RESET_MS = 2000;
+    // Replies to something else that one rate may take before it counts as silent.
+    static constexpr int MAX_FOREIGN_REPLIES = 3;
 
     explicit UI_DrvV3(QWidget* parent = nullptr);
     ~UI_DrvV3() override;
@@ -55,6 +57,7 @@ private:
     void connectProbe();
     void disconnectProbe();
     bool tryNextPort(QString& err);
+    bool probe(QString& err);
     QString currentPort() const;
     int currentBaud() const;
 
@@ -71,6 +74,8 @@ private:
     int m_portIndex = 0;
     QList<int> m_bauds;
     int m_baudIndex = 0;
+    quint8 m_probeAddress = 255; // the address the probes of this search go to
+    int m_foreignReplies = 0;    // at the rate being tried
     QMetaObject::Connection m_probeAck;
     QMetaObject::Connection m_probeNack;
 };

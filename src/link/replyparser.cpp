@@ -63,6 +63,20 @@ ReplyParser::Result ReplyParser::feed(const QByteArray& chunk, int& state, quint
     return NeedMore;
 }
 
+namespace {
+
+// Eight decimals, or as many more as a small single needs for its text to read
+// back as the same single (below 0.125 eight decimals cannot tell neighbours apart).
+QString floatText(float f)
+{
+    QString text = QString::number(double(f), 'f', 8);
+    for (int decimals = 9; std::isfinite(f) && text.toFloat() != f && decimals <= 60; ++decimals)
+        text = QString::number(double(f), 'f', decimals);
+    return text;
+}
+
+} // namespace
+
 QString ReplyParser::outputText(const TervanCore::mfc_reg_t& reg)
 {
     switch (reg.type) {
@@ -75,7 +89,7 @@ QString ReplyParser::outputText(const TervanCore::mfc_reg_t& reg)
     case KIND_INT32:
         return QString::number(reg.value.i32);
     case KIND_FLOAT:
-        return QString::number(double(reg.value.f32), 'f', 8);
+        return floatText(reg.value.f32);
     case KIND_DOUBLE:
         return QString::number(reg.value.f64, 'f', 8);
     case KIND_TEXT: {

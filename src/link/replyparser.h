@@ -25,7 +25,8 @@ public:
     static Result feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf);
 
     // The value as text by its kind: decimals for the integers, fixed notation
-    // with 8 decimals for float and double, the text up to its NUL as UTF-8.
+    // with 8 decimals for float and double (more for a small float, so that its
+    // text reads back as the same single), the text up to its NUL as UTF-8.
     static QString outputText(const TervanCore::mfc_reg_t& reg);
 
     // Whether a value read back after a write matches the written text:

@@ -12,8 +12,8 @@ namespace {
 
 // Largest and smallest values whose 16.16 or fraction code still fits its bytes.
 constexpr double FIXED_MIN = -32768.0;
-constexpr double FIXED_LIMIT = 32768.0;   // floor(v) must stay below this
-constexpr double UFIXED_LIMIT = 65536.0;  // v must stay below this
+constexpr double FIXED_LIMIT = 32768.0;   // the integer part must stay below this
+constexpr double UFIXED_LIMIT = 65536.0;  // the value must stay below this
 constexpr double UFRAC_MAX_PERCENT = 200.0;
 constexpr quint32 UFRAC_ZERO_CODE = 16384; // code of 0 %
 
@@ -70,6 +70,26 @@ quint32 littleEndian(const QByteArray& d, int from, int count)
     return v;
 }
 
+// Values come back as texts with eight decimals, up to 3.3e-4 of a 16.16 step
+// off the bytes they were decoded from; truncating such a text just below a
+// step would lower the value by one step on every read and write. A margin far
+// below one step, yet above that error, lets the text find its step again.
+constexpr double STEP_MARGIN = 1e-3;
+
+// The value as a whole count of 1/65536 steps, truncated after the margin.
+double fixedSteps(double v)
+{
+    return std::floor(v * 65536.0 + STEP_MARGIN);
+}
+
+// The low 32 bits of the step count, two's complement; the encoders refuse
+// what does not fit, the bound only keeps the conversion defined.
+quint32 fixedWord(double v)
+{
+    const double steps = qBound(-4294967296.0, fixedSteps(v), 4294967296.0);
+    return static_cast<quint32>(static_cast<qint64>(steps));
+}
+
 quint32 ufracCode(double v)
 {
     const double x = v * 32768.0 / 100.0;
@@ -101,24 +121,17 @@ QByteArray TervanCore::packInt32(qint32 v)
 
 QByteArray TervanCore::packFixed16_16(double v)
 {
-    const qint16 i = static_cast<qint16>(std::floor(v));
-    // For a tiny negative v, v - i rounds up to exactly 1.0; the fraction must
-    // stay below one, or it wraps to 0 and the value is sent as i (e.g. -1).
-    const qint64 frac = static_cast<qint64>((v - i) * 65536.0);
-    const quint16 f = static_cast<quint16>(std::min<qint64>(frac, 0xFFFF));
-    QByteArray out = packUInt16(f);
-    out.append(packUInt16(static_cast<quint16>(i)));
+    // floor(v) and the fraction in steps, as one count: a fraction that the
+    // margin takes to a whole step carries into the integer part.
+    const quint32 steps = fixedWord(v);
+    QByteArray out = packUInt16(static_cast<quint16>(steps & 0xFFFF));
+    out.append(packUInt16(static_cast<quint16>(steps >> 16)));
     return out;
 }
 
 QByteArray TervanCore::packUFixed16_16(double v)
 {
-    const qint32 i = static_cast<qint32>(std::floor(v));
-    const quint16 low = static_cast<quint16>(static_cast<quint32>(i) % 65536u);
-    const quint16 f = static_cast<quint16>(static_cast<qint64>((v - low) * 65536.0));
-    QByteArray out = packUInt16(f);
-    out.append(packUInt16(low));
-    return out;
+    return packFixed16_16(v);
 }
 
 QByteArray TervanCore::packUFrac16(double v)
@@ -253,7 +266,7 @@ bool TervanCore::encodeFixed16_16(const mfc_cmd_t& row, const QString& input, QB
     if (!parseDouble(input, v) || !withinRange(row, v, parseDouble))
         return false;
     // The integer part travels as a signed 16-bit number.
-    if (std::floor(v) < FIXED_MIN || std::floor(v) >= FIXED_LIMIT)
+    if (fixedSteps(v) < FIXED_MIN * 65536.0 || fixedSteps(v) >= FIXED_LIMIT * 65536.0)
         return false;
     out = packFixed16_16(v);
     return true;
@@ -264,7 +277,7 @@ bool TervanCore::encodeUFixed16_16(const mfc_cmd_t& row, const QString& input, Q
     double v = 0;
     if (!parseDouble(input, v) || !withinRange(row, v, parseDouble))
         return false;
-    if (v < 0.0 || v >= UFIXED_LIMIT)
+    if (fixedSteps(v) < 0.0 || fixedSteps(v) >= UFIXED_LIMIT * 65536.0)
         return false;
     out = packUFixed16_16(v);
     return true;

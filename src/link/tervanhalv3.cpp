@@ -73,6 +73,16 @@ void TervanHALV3::closePort()
         m_serial->close();
 }
 
+void TervanHALV3::discardInput()
+{
+    if (m_serial->isOpen()) {
+        m_serial->clear(QSerialPort::Input);
+        m_serial->readAll();
+    }
+    m_rxBuf.clear();
+    m_rxState = RX_ACK;
+}
+
 bool TervanHALV3::isOpen() const
 {
     return m_serial->isOpen();

@@ -45,6 +45,9 @@ public:
     bool open(const QString& portName, int bps);
     void closePort();
     bool isOpen() const;
+    // Drops every received byte not yet handled: what the port holds and the
+    // reply being assembled.
+    void discardInput();
     void setAddress(quint8 addr);
     void setRetry(int n);
     bool request(const QList<mfc_frame_t>& frames, QString& err);

@@ -27,10 +27,23 @@ class TestPortSearch : public QObject
     Q_OBJECT
 
 private slots:
+    // Bytes of earlier replies in the device's port, at a wrong speed, are no answer to a probe.
+    void pastUnopenableAndNoisyPorts_data()
+    {
+        QTest::addColumn<QByteArray>("stale");
+        QTest::addColumn<bool>("waiting"); // in the port before the search, else after each probe at a wrong speed
+        QTest::newRow("clean line") << QByteArray() << true;
+        QTest::newRow("a probe's reply waiting") << QByteArray::fromHex("06000280040301012000ab") << true;
+        QTest::newRow("a flow reply after each probe") << QByteArray::fromHex("06000280056801b900700019") << false;
+    }
     void pastUnopenableAndNoisyPorts()
     {
+        QFETCH(QByteArray, stale);
+        QFETCH(bool, waiting);
         SimDevice noisy;
         SimDevice dev;
+        dev.inject(waiting ? stale : QByteArray());
+        connect(&dev, &SimDevice::heardAtOtherSpeed, &dev, [&] { dev.inject(waiting ? QByteArray() : stale); });
         noisy.setSilent(true);
         noisy.setNoise("$GPGGA,1\r\n", 200); // another instrument talking on that port
         dev.setBaudRate(38400);

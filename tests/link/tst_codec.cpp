@@ -74,15 +74,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("input");    // null: a read
         QTest::addColumn<QByteArray>("frame"); // empty: refused
-        // The fraction of a tiny negative 16.16 value (-1e-20) must not carry into the integer part.
+        // -1e-20 lies within the margin below 0: sent as 0, not as -1.
         const struct { int address; const char* name; const char* input; quint32 code; const char* value; } rows[] = {
             {0xFF, "MACAddress", nullptr, 0x030101, ""}, {0x20, "ReadFlow", nullptr, 0x6801B9, ""}, {0x00, "CM", nullptr, 0x690103, ""},
             {0x21, "MACAddress", "33", 0x030101, "21"}, {0xFF, "MACAddress", "95", 0x030101, "5f"}, {0xFF, "ValveCommandMode", "5", 0x6A01A1, "05"},
             {0x20, "TargetGasFullScaleRange", "55000", 0x660103, "d8d6"}, {0xFF, "Delay", "1000", 0x6901A6, "e803"},
             {0xFF, "ReadTotalTimeOnTimer", "4294967295", 0xA40101, "ffffffff"}, {0xFF, "ReadVoltageADC", "-2147483648", 0xA00105, "00000080"},
             {0xFF, "SensorGain", "-2.5", 0xA10101, "000020c0"}, {0xFF, "K1", "10000", 0xA3010A, "00401c46"},
-            {0xFF, "TargetNullValue", "-0.25", 0xA10107, "00c0ffff"}, {0xFF, "TargetNullValue", "1.1", 0xA10107, "99190100"},
-            {0xFF, "TargetNullValue", "32767.5", 0xA10107, "0080ff7f"}, {0xFF, "TargetNullValue", "-1e-20", 0xA10107, "ffffffff"},
+            {0xFF, "CalTabValueX1", "2", 0x660110, "00000200"}, {0xFF, "TargetNullValue", "-0.25", 0xA10107, "00c0ffff"},
+            {0xFF, "TargetNullValue", "1.1", 0xA10107, "99190100"},
+            {0xFF, "TargetNullValue", "32767.5", 0xA10107, "0080ff7f"}, {0xFF, "TargetNullValue", "-1e-20", 0xA10107, "00000000"},
             {0xFF, "VoltageSetpointOffset", "0.75", 0xA00102, "00c00000"}, {0xFF, "RangeConstantRangeNo1", "0.9", 0x6801C1, "66e60000"},
             {0x20, "DigitalSetpoint", "50", 0x6901A4, "0080"}, {0xFF, "DigitalSetpoint", "0", 0x6901A4, "0040"},
             {0xFF, "DigitalSetpoint", "33.3", 0x6901A4, "a06a"}, {0xFF, "DigitalSetpoint", "0.00152587890625", 0x6901A4, "0140"},
@@ -141,6 +142,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("steps");       // -1: not written back
+        QTest::addColumn<quint32>("stride");
         const struct { const char* name; const char* value; const char* output; } rows[] = {
             {"MACAddress", "ff", "255"}, {"Delay", "0100ffff", "1"}, {"TargetGasFullScaleRange", "d8d6", "55000"},
             {"ReadTotalControledFlowTime", "ffffffff", "4294967295"}, {"ReadCurrentADC", "00000080", "-2147483648"},
@@ -153,28 +156,44 @@ private slots:
         const auto reply = [](quint32 code, const QByteArray& v) { return frame(hex("06000280"), code, v, 1); };
         for (const auto& r : rows)
             QTest::addRow("%s %s", r.name, r.value)
-                << reply(core.cmdByName(r.name).code, hex(r.value)) << QString(r.name) + '=' + r.output;
+                << reply(core.cmdByName(r.name).code, hex(r.value)) << QString(r.name) + '=' + r.output << -1 << 0u;
+        // Sweeps of raw values, each `stride` above the one before: every fraction of
+        // 16.16 at a few integer parts, every non-negative percentage, runs of singles.
+        const struct { const char* name; quint32 raw; int steps; quint32 stride; const char* output; } sweeps[] = {
+            {"CalTabValueX1", 0x0999, 0, 1, "0.03749084"}, {"TargetNullValue", 0, 0xFFFF, 1, "0.00000000"},
+            {"TargetNullValue", 0x10000, 0xFFFF, 1, "1.00000000"}, {"TargetNullValue", 0xFFFF0000, 0xFFFF, 1, "-1.00000000"},
+            {"TargetNullValue", 0xFF380000, 0xFFFF, 1, "-200.00000000"}, {"TargetNullValue", 0x7FFF0000, 0xFFFF, 1, "32767.00000000"},
+            {"TargetNullValue", 0x80000000, 0xFFFF, 1, "-32768.00000000"}, {"RangeConstantRangeNo1", 0, 0xFFFF, 1, "0.00000000"},
+            {"RangeConstantRangeNo1", 0x10000, 0xFFFF, 1, "1.00000000"}, {"RangeConstantRangeNo1", 0xFFFF0000, 0xFFFF, 1, "65535.00000000"},
+            {"DigitalSetpoint", 0x4000, 0xBFFF, 1, "0.00000000"}, {"SensorGain", 0x3F800000, 0xFFFF, 1, "1.00000000"},
+            {"SensorGain", 0x3DCCCCCD, 0xFFFF, 1, "0.10000000"}, {"SensorGain", 1, 0xFFF, 0x7F7F0, "0.000000000000000000000000000000000000000000001"},
+            {"SensorGain", 0x80000001, 0xFFF, 0x7F7F0, "-0.000000000000000000000000000000000000000000001"},
+        };
+        for (const auto& s : sweeps)
+            QTest::addRow("%s from %08x", s.name, s.raw)
+                << reply(core.cmdByName(s.name).code, TervanCore::packUInt32(s.raw).left(s.raw == 0x4000 ? 2 : 4))
+                << QString(s.name) + '=' + s.output << s.steps << s.stride;
         // The longest reply LEN allows: 124 bytes, of which the value area keeps 63.
         QTest::newRow("text of 124 bytes") << reply(0x640107, QByteArray(124, 'T'))
-                                           << "MFCSerialNumber=" + QString(63, 'T');
+                                           << "MFCSerialNumber=" + QString(63, 'T') << -1 << 0u;
         const QString kept = "kept=";
         const QByteArray flow = hex("06000280056801b900700019");
-        QTest::newRow("wrong checksum") << hex("06000280056801b900700018") << kept;
+        QTest::newRow("wrong checksum") << hex("06000280056801b900700018") << kept << -1 << 0u;
         // Op 82, NAK instead of ACK, byte 2 not 02, LEN one short and one long, a code not in the table.
         for (const char* bad : {"06000282056801b900700000", "15000280056801b900700000", "06000380056801b900700000",
                                 "06000280046801b900700000", "06000280066801b900700000", "06000280056901ff00700000"})
-            QTest::addRow("%s", bad) << withSum(hex(bad)) << kept;
-        QTest::newRow("trailing byte") << flow + hex("00") << kept;
-        QTest::newRow("LEN 128, negative as a signed byte") << reply(0x640107, QByteArray(125, 'x')) << kept;
+            QTest::addRow("%s", bad) << withSum(hex(bad)) << kept << -1 << 0u;
+        QTest::newRow("trailing byte") << flow + hex("00") << kept << -1 << 0u;
+        QTest::newRow("LEN 128, negative as a signed byte") << reply(0x640107, QByteArray(125, 'x')) << kept << -1 << 0u;
         for (int n = 0; n < flow.size(); ++n)
-            QTest::addRow("first %d bytes", n) << flow.left(n) << kept;
+            QTest::addRow("first %d bytes", n) << flow.left(n) << kept << -1 << 0u;
         // Fewer value bytes than the type needs.
         const struct { quint32 code; const char* value; } shortRows[] = {
             {0x690103, ""}, {0x6901A6, "e8"}, {0x6801B9, "70"}, {0xA40101, "008000"},
             {0xA00105, "feff"}, {0xA10101, "000080"}, {0xA10107, "0000c8"}, {0x6801C1, "00"},
         };
         for (const auto& s : shortRows)
-            QTest::addRow("code %06x, '%s'", s.code, s.value) << reply(s.code, hex(s.value)) << kept;
+            QTest::addRow("code %06x, '%s'", s.code, s.value) << reply(s.code, hex(s.value)) << kept << -1 << 0u;
     }
     void decodes()
     {
@@ -185,6 +204,23 @@ private slots:
         QCOMPARE(d.name + '=' + d.reg().output, output);
         const QByteArray area(reinterpret_cast<const char*>(&d.value), sizeof d.value);
         QVERIFY(ok || area == QByteArray(area.size(), '\x3C'));
+
+        // The shown text writes back the bytes it was decoded from (Read all, then Write all).
+        QFETCH(int, steps);
+        QFETCH(quint32, stride);
+        TervanCore core;
+        TervanCore::mfc_cmd_t row = core.cmdByName(d.name);
+        row.range = false; // the representation is tested here, not the register's limits
+        const int n = reply.size() - 10;
+        quint32 raw = TervanCore::unpackUInt32(reply.mid(8, n));
+        for (int k = 0; k <= steps; ++k, raw += stride) {
+            const QByteArray value = TervanCore::packUInt32(raw).left(n);
+            Decoded e;
+            QByteArray written;
+            QVERIFY(e.run(core, withSum(reply.left(8) + value + hex("0000"))));
+            QVERIFY2(core.encodeWriteFrame(row, e.reg().output, written, e.name), qPrintable(e.reg().output));
+            QCOMPARE(written.mid(7, n).toHex() + ' ' + e.reg().output, value.toHex() + ' ' + e.reg().output);
+        }
     }
 
     // Every register's write frame, turned into the device's echo, decodes back

@@ -75,8 +75,13 @@ private slots:
         QCOMPARE(l.timedOut(sends * 600 + 3000), (QStringList{"CM", "TargetGasCode", "DeviceType", "ReadAlarms"}));
         const int heard = device == "silent" ? sends : int(device == "vanishing");
         QCOMPARE(l.dev.requestNames().join(' '), QString("CM ").repeated(heard).trimmed());
-        for (const SimDevice::Request& r : l.dev.requests())
-            QCOMPARE(r.raw, l.dev.requests().first().raw); // every send carries the same bytes
+        const QList<SimDevice::Request> sent = l.dev.requests();
+        for (int i = 0; i < sent.size(); ++i) {
+            QCOMPARE(sent.at(i).raw, sent.first().raw); // every send carries the same bytes
+            // Sent again after the 600 ms reply time, not a reply time later.
+            const qint64 gap = i ? sent.at(i).atMs - sent.at(i - 1).atMs : 600;
+            QVERIFY2(gap >= 550 && gap < 1000, qPrintable(QString::number(gap)));
+        }
         QCOMPARE(l.hal.isOpen(), device != "vanishing");
     }
 

@@ -216,6 +216,7 @@ void SimDevice::onReadable()
     // At another line speed the device would see noise only.
     if (m_baud != 0 && !atLineSpeed()) {
         m_rx.clear();
+        emit heardAtOtherSpeed();
         return;
     }
 

@@ -70,6 +70,7 @@ public:
 
 signals:
     void requestReceived(SimDevice::Request req);
+    void heardAtOtherSpeed(); // bytes came while the client ran another line speed
 
 private:
     void onReadable();
