@@ -246,6 +246,46 @@ private slots:
         }
     }
 
+    // At its size hint, in both languages at a desktop's 9 pt: every group and caption
+    // whole, both tables' columns in view and wide enough for their widest texts.
+    void readsAtItsSize()
+    {
+        const auto restoreFont = qScopeGuard([old = QApplication::font()] { QApplication::setFont(old); });
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
+        for (const QString& lang : QSL{"en", "cn"}) {
+            WorkDir dir;
+            dir.writeIni({{"lang", lang}});
+            QByteArray file = "count=16\n";
+            for (int i = 0; i < 16; ++i)
+                file += QStringLiteral("X%1=%2\nY%1=%3\n").arg(i).arg(i / 15.0, 0, 'g', 6).arg(i / 15.0 * 1.1, 0, 'g', 10).toLatin1();
+            writePointsFile(file);
+            UI_UserCalV3 page;
+            page.mfc_ack(makeReply("TargetGasFullScaleRange", 55000));
+            page.mfc_ack(makeReply("MFCSerialNumber", SERIAL));
+            page.mfc_ack(makeReply("CalTabValueY1", 0.0366667));
+            page.resize(page.sizeHint());
+            page.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&page));
+            QSL clipped;
+            const QSize need = page.minimumSizeHint();
+            if (page.width() > 1240 || page.height() > 900 || need.width() > page.width() || need.height() > page.height())
+                clipped << QStringLiteral("page %1 x %2 needs %3 x %4").arg(page.width()).arg(page.height()).arg(need.width()).arg(need.height());
+            for (QTableView* table : page.findChildren<QTableView*>()) {
+                if (table->horizontalScrollBar()->isVisible() || table->horizontalHeader()->length() > table->viewport()->width())
+                    clipped << table->objectName();
+                const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+                for (int col = 0; col < 2; ++col)
+                    for (int row = -1; row < table->model()->rowCount(); ++row) {
+                        const QString text = row < 0 ? table->model()->headerData(col, Qt::Horizontal).toString()
+                                                     : table->model()->index(row, col).data().toString();
+                        if (table->fontMetrics().horizontalAdvance(text) + margin > table->columnWidth(col))
+                            clipped << table->objectName() + ": " + text;
+                    }
+            }
+            QVERIFY2(clipped.isEmpty(), qPrintable(lang + ": " + clipped.join(", ")));
+        }
+    }
+
     void programRun_data()
     {
         // Empty percent: full range, the readings typed in the points table; else one reading.
