@@ -212,7 +212,8 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
 {
     m_tableX.clear();
     m_tableY.clear();
-    if (!x || !y || n < 2 || n > kMaxPoints)
+    // Written so that NaN or crossed bounds refuse.
+    if (!x || !y || n < 2 || n > kMaxPoints || !(m_minSlope <= m_maxSlope))
         return false;
     for (int i = 0; i < n; ++i) {
         if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || x[i] < 0.0)

@@ -18,13 +18,13 @@ private slots:
         QTest::addColumn<double>("line");
         const Points set6{0, 0.035, 0.35, 0.6, 0.8, 1.0}, set7{0, 0.07, 0.15, 0.25, 0.5, 0.75, 1.0};
         const Points grid{0, 0.15, 0.3, 0.45, 0.6, 0.75, 0.9};
-        Points quad, sShape, x11, y11, x16;  // bent devices
+        Points quad, sShape, x11, y11, knee, x16;  // bent devices
         for (double x : grid)
             quad << x + 0.2 * x * x;
         for (double x : set6)
             sShape << x + 0.02 * std::sin(2 * M_PI * x);
         for (int i = 0; i <= 10; ++i)
-            x11 << i / 10.0, y11 << i / 10.0 + 0.04 * std::sin(M_PI * i / 5);
+            x11 << i / 10.0, y11 << i / 10.0 + 0.04 * std::sin(M_PI * i / 5), knee << std::min(0.13 * i, 0.3 + 0.07 * i);
         for (int i = 0; i < 16; ++i)
             x16 << i * 0.06 + (i > 6 ? 0.05 : 0);
         QTest::newRow("ideal device") << set7 << set7 << 1.0;
@@ -38,7 +38,9 @@ private slots:
         QTest::newRow("S-shaped 2%") << set6 << sShape << 0.0;
         QTest::newRow("bow, 4 points") << Points{0, 0.3, 0.7, 1} << Points{0, 0.3168, 0.7168, 1} << 0.0;
         QTest::newRow("11 points 4%") << x11 << y11 << 0.0;
+        QTest::newRow("sharp bend between two nodes") << x11 << knee << 0.0;
         QTest::newRow("16 points") << x16 << x16 << 1.0;
+        QTest::newRow("ends within the range") << Points{0, 0.5, 1} << Points{0, 0.9, 1.8} << 0.0;
         QTest::newRow("saturating") << set7 << Points{0, 0.25, 0.45, 0.62, 0.85, 0.95, 1.015} << 0.0;
         // A cubic through these rises faster than 4 in the first stretch.
         QTest::newRow("smooth curve above the bound") << Points{0, 0.15, 0.6, 1} << Points{0, 0.6, 0.9, 1.1} << 0.0;
