@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStyle>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -35,10 +37,35 @@ double settingsNumber(const QSettings& settings, const QString& key, double fall
     return ok && std::isfinite(v) ? v : fallback;
 }
 
-// A table view over `model`, filling `group`.
+// A table view that asks for room for all its columns beside a vertical scroll
+// bar and for `rows` rows, and never gets narrower than its columns.
+class ColumnsTableView : public QTableView
+{
+public:
+    explicit ColumnsTableView(int rows) : m_rows(rows) {}
+
+    QSize sizeHint() const override { return QSize(columnsWidth(), rowsHeight(m_rows)); }
+    QSize minimumSizeHint() const override { return QSize(columnsWidth(), rowsHeight(3)); }
+
+private:
+    int columnsWidth() const
+    {
+        const QHeaderView* rowNumbers = verticalHeader();
+        return 2 * frameWidth() + qMax(rowNumbers->minimumWidth(), rowNumbers->sizeHint().width())
+            + horizontalHeader()->length() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    }
+    int rowsHeight(int rows) const
+    {
+        return 2 * frameWidth() + horizontalHeader()->sizeHint().height() + rows * verticalHeader()->defaultSectionSize();
+    }
+
+    int m_rows;
+};
+
+// A table view over `model`, filling `group`, tall enough for the most points a run takes.
 QTableView* addTableView(QGroupBox* group, QStandardItemModel* model, const QString& name)
 {
-    auto* view = new QTableView;
+    auto* view = new ColumnsTableView(16);
     view->setObjectName(name);
     view->setModel(model);
     auto* box = new QVBoxLayout(group);
@@ -171,6 +198,8 @@ QGroupBox* UI_UserCalV3::buildPointsGroup()
     m_pointsView->setAlternatingRowColors(true);
     // No '}' after the rule: Qt refuses a sheet with one, alternate colour and all.
     m_pointsView->setStyleSheet(QStringLiteral("alternate-background-color: rgb(141, 163, 215);"));
+    // Room for two-digit row numbers before the rows come, as the registers table has.
+    m_pointsView->verticalHeader()->setMinimumWidth(m_calView->verticalHeader()->sizeHint().width());
     return m_pointsGroup;
 }
 

@@ -117,7 +117,7 @@ private:
     bool writePointsFile(const QList<QPointF>& points, int yDigits, QString& err);
 
     // The calibration run (ui_usercalv3_run.cpp).
-    bool tablePoints(QList<QPointF>& points) const;
+    bool tablePoints(QList<QPointF>& points, QString& err) const;
     bool mergeSinglePoint(QList<QPointF>& points, QString& err);
     bool fitPoints(double* x, double* y, int n, QString& err);
     void sendFittedTable();

@@ -112,7 +112,7 @@ void UI_UserCalV3::showPoints(const QList<QPointF>& points, int yDigits)
 bool UI_UserCalV3::savePoints(const double* x, const double* y, int count, QString& err)
 {
     if (m_pointsName.isEmpty()) {
-        err = QStringLiteral("No serial number: the points have no file.");
+        err = m_lang->translate(QStringLiteral("No serial number: the points have no file."));
         return false;
     }
     QList<QPointF> points;

@@ -86,9 +86,11 @@ void UI_UserCalV3::onClicked_calibrate(bool v)
         return;
     }
     QList<QPointF> points;
-    if (!tablePoints(points))
-        return;
     QString err;
+    if (!tablePoints(points, err)) {
+        showMessage(err);
+        return;
+    }
     if (!calibration_points_check(points, err)
         || (m_singlePointRadio->isChecked() && !mergeSinglePoint(points, err))) {
         showMessage(err);
@@ -114,17 +116,21 @@ void UI_UserCalV3::onClicked_calibrate(bool v)
     sendFittedTable();
 }
 
-// False when a cell does not hold a number.
-bool UI_UserCalV3::tablePoints(QList<QPointF>& points) const
+// False, naming the row as the table shows it, when a cell does not hold a number.
+bool UI_UserCalV3::tablePoints(QList<QPointF>& points, QString& err) const
 {
     for (int r = 0; r < m_pointsModel->rowCount(); ++r) {
-        bool okX = false;
-        bool okY = false;
-        const double x = m_pointsModel->item(r, 0)->text().toDouble(&okX);
-        const double y = m_pointsModel->item(r, 1)->text().toDouble(&okY);
-        if (!okX || !okY)
-            return false;
-        points << QPointF(x / 100, y * 100 / m_tarGasRange / 100);
+        double v[2];
+        for (int c = 0; c < 2; ++c) {
+            bool ok = false;
+            const QString text = m_pointsModel->item(r, c)->text();
+            v[c] = text.toDouble(&ok);
+            if (!ok || !std::isfinite(v[c])) {
+                err = m_lang->translate(QStringLiteral("Row %1 of the points table is not a number: %2")).arg(r + 1).arg(text);
+                return false;
+            }
+        }
+        points << QPointF(v[0] / 100, v[1] * 100 / m_tarGasRange / 100);
     }
     return true;
 }

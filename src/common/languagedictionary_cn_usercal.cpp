@@ -9,5 +9,7 @@ void LanguageDictionary::addChineseUserCal(QMap<QString, QString>& dict)
         {"The fitted table is unusable: 32 X and 32 Y values between 0 and 2 are needed.",
          "拟合结果不可用：需要32个X值和32个Y值，且都在0到2之间。"},
         {"Cannot save the calibration points to %1: %2", "无法保存标定点到%1：%2"},
+        {"No serial number: the points have no file.", "没有序列号：标定点无法保存到文件。"},
+        {"Row %1 of the points table is not a number: %2", "标准表数值第%1行不是数字：%2"},
     });
 }

@@ -2,8 +2,11 @@
 
 #include <QList>
 
-// Fits the user's measured calibration points (fractions of full scale) and
-// samples the fit at the device's 32 calibration table positions.
+// Turns the user's measured calibration points (fractions of full scale) into
+// the device's 32-point calibration table. The device reads its table in
+// straight lines from the origin through the nodes and continues the last
+// segment beyond the last node; read that way, the table passes through every
+// measured point.
 class LeastSquaresCurveFitting
 {
 public:
@@ -16,8 +19,8 @@ public:
 
     // x: setpoint fractions (>= 0, strictly increasing), y: measured flow
     // fractions, n points (2 to 16). False when the points are unusable or no
-    // model yields a table that is monotonic, within the slope bounds and
-    // within the registers' range.
+    // table passes through them while rising within the slope bounds (from
+    // the origin on) and within the registers' range.
     bool fitting_real(double* x, double* y, int n);
 
     // Replaces both lists with the 32 table points of the last successful fit;
@@ -28,7 +31,7 @@ public:
     void setSlopeBounds(double minSlope, double maxSlope);
 
 private:
-    bool tableAcceptable(const QList<double>& y) const;
+    bool tableAcceptable(const QList<double>& y, const double* px, const double* py, int n) const;
 
     double m_minSlope = 0.25;
     double m_maxSlope = 4.0;

@@ -52,7 +52,9 @@ struct CheckCase { QString lang, maxSlope; QList<QPointF> points; QString error;
 // A points file (null: the default set) at full scale 10000; a single point at `percent` (empty: full range);
 // the full scale reported later; the box (empty: the fitted table is sent), then the points table and file.
 // With `recover`, the replies the recover gets instead of the whole sequence, and only its box (empty: none).
-struct RunCase { QByteArray file; QString percent; int range; QString message, table, saved; QSL recover; };
+// With `replies`, those the sent table gets, then the box. The serial reported later; "row:text" typed in a Y cell.
+struct RunCase { QByteArray file; QString percent; int range; QString message, table, saved; QSL recover, replies;
+                 QString serial = SERIAL, typed = {}; };
 Q_DECLARE_METATYPE(LoadCase)
 Q_DECLARE_METATYPE(CheckCase)
 Q_DECLARE_METATYPE(RunCase)
@@ -70,7 +72,6 @@ private slots:
     void initTestCase()
     {
         qRegisterMetaType<QList<double>>();
-        QVERIFY(startOn(m_dev, m_w, m_page));
     }
 
     void loading_data()
@@ -117,6 +118,7 @@ private slots:
         QTest::newRow("cn monotonic") << CheckCase{"cn", "", sameX, "不符合单调递增原则：(X=0.35, Y=0.35), (X=0.35, Y=0.4)"};
         QTest::newRow("cn big, second pair") << CheckCase{"cn", "", big, "Y/X斜率过大：(X=0.25, Y=1), (X=0.5, Y=2.1)"};
         QTest::newRow("slope 4 passes") << CheckCase{"en", "", big.mid(0, 2), ""};
+        QTest::newRow("slope 0.25 passes") << CheckCase{"en", "", {{0, 0}, {0.5, 0.125}}, ""};
         QTest::newRow("bound from ini") << CheckCase{"en", "3", big.mid(0, 2), "Slope too big：(X=0, Y=0), (X=0.25, Y=1)"};
     }
 
@@ -145,15 +147,23 @@ private slots:
         const QByteArray three = "count=3\nX0=0\nY0=0\nX1=0.5\nY1=0.5\nX2=1\nY2=1\n";
         QTest::newRow("full scale 0") << RunCase{three, "", 0, "Full scale of the device is unknown (0 sccm); calibration refused."};
         QTest::newRow("one point") << RunCase{"count=1\nX0=0\nY0=0\n", "", 10000, "Calibration needs 2 to 16 points, got 1."};
-        QTest::newRow("table beyond 2") << RunCase{QByteArray(three).replace("Y1=0.5", "Y1=0.90").replace("Y2=1", "Y2=1.8"), "",
+        QTest::newRow("table beyond 2") << RunCase{QByteArray(three).replace("Y1=0.5", "Y1=0.98").replace("Y2=1", "Y2=1.96"), "",
                                                    10000, "Calibration fail. Please restart application."};
         QTest::newRow("not increasing") << RunCase{QByteArray(three).replace("Y2=1", "Y2=0.5"), "", 10000,
                                                    "Doesn't match the principle of monotonous increment：(X=0.5, Y=0.5), (X=1, Y=0.5)"};
+        QTest::newRow("not a number") << RunCase{three, "", 10000, "Row 2 of the points table is not a number: 5e", "", "", {}, {},
+                                                 SERIAL, "1:5e"};
+        QTest::newRow("no serial: not saved") << RunCase{three, "", 10000, "No serial number: the points have no file.", "", "",
+                                                         {}, {}, ""};
+        QTest::newRow("calibration finished") << RunCase{three, "", 10000, "Calibration finished.", "", "", {},
+                                                         {"table", "EEPROMProgram", "CM"}};
+        QTest::newRow("calibration: read back below") << RunCase{three, "", 10000, "Calibration fail...", "", "", {},
+                                                                 {"table -0.02", "EEPROMProgram"}};
         const auto recover = [](const QString& box, const QSL& replies) {
             return RunCase{{}, "", 0, box, "", "", replies};
         };
         QTest::newRow("recover: no restart answer") << recover("", {"table", "EEPROMProgram"});
-        QTest::newRow("recover: table differs") << recover("Recover fai...", {"table x1.1", "EEPROMProgram"});
+        QTest::newRow("recover: read back above") << recover("Recover fai...", {"table 0.02", "EEPROMProgram"});
         QTest::newRow("recover: timeout") << recover("Recover fai...", {"nack CalTabValueY7"});
         QTest::newRow("recover: earlier replies") << recover("", {"EEPROMProgram", "CM"});
     }
@@ -183,18 +193,24 @@ private slots:
         radio->click();
         takeBoxes("Sure");
         QVERIFY(recover.size() == 1 && !page.isEnabled());
-        for (const QString& e : c.recover.isEmpty() ? QSL{"table", "EEPROMProgram", "CM"} : c.recover) {
-            QCOMPARE(takeBoxes(), QSL());
-            if (e.startsWith("nack"))
-                page.mfc_nack(e.split(' ').mid(1));
-            else if (!e.startsWith("table"))
-                page.mfc_ack(makeReply(e, 1));
-            const double yFactor = e.endsWith("x1.1") ? 1.1 : 1.0;
-            for (int i = 1; e.startsWith("table") && i <= 32; ++i) { // the device echoes the recover's values
-                page.mfc_ack(makeReply(QStringLiteral("CalTabValueX%1").arg(i), i * 0.0375));
-                page.mfc_ack(makeReply(QStringLiteral("CalTabValueY%1").arg(i), i * 0.0375 * yFactor));
+        // The device's answers to a table write: "table dy" reads Y back dy off.
+        const auto answer = [&page](const QSL& replies, const QList<double>& xs, const QList<double>& ys) {
+            for (const QString& e : replies) {
+                QCOMPARE(takeBoxes(), QSL());
+                if (e.startsWith("nack"))
+                    page.mfc_nack(e.split(' ').mid(1));
+                else if (!e.startsWith("table"))
+                    page.mfc_ack(makeReply(e, 1));
+                for (int i = 1; e.startsWith("table") && i <= 32; ++i) {
+                    page.mfc_ack(makeReply(QStringLiteral("CalTabValueX%1").arg(i), xs.at(i - 1)));
+                    page.mfc_ack(makeReply(QStringLiteral("CalTabValueY%1").arg(i), ys.at(i - 1) + e.section(' ', 1).toDouble()));
+                }
             }
-        }
+        };
+        QList<double> linear;
+        for (int i = 1; i <= 32; ++i)
+            linear << i * 0.0375;
+        answer(c.recover.isEmpty() ? QSL{"table", "EEPROMProgram", "CM"} : c.recover, linear, linear);
         if (!c.recover.isEmpty()) {
             QCOMPARE(takeBoxes(), c.message.isEmpty() ? QSL() : QSL{c.message});
             QCOMPARE(page.isEnabled(), !c.message.isEmpty());
@@ -211,28 +227,91 @@ private slots:
             spin->setValue(spin->value() + 100);
         }
         page.mfc_ack(makeReply("TargetGasFullScaleRange", c.range));
+        page.mfc_ack(makeReply("MFCSerialNumber", c.serial));
+        if (!c.typed.isEmpty())
+            page.findChild<QTableView*>("pointsView")->model()->setData(
+                page.findChild<QTableView*>("pointsView")->model()->index(c.typed.section(':', 0, 0).toInt(), 1), c.typed.section(':', 1));
         start->click();
-        const bool sentTable = c.message.isEmpty();
+        const bool sentTable = c.message.isEmpty() || !c.replies.isEmpty();
         QCOMPARE(takeBoxes(), sentTable ? QSL() : QSL{c.message});
         QCOMPARE(page.isEnabled() && start->isEnabled(), !sentTable);
         QCOMPARE(written.size(), sentTable ? 1 : 0);
-        if (sentTable)
+        if (!c.table.isEmpty())
             QCOMPARE(pointsTable(page), c.table);
-        QCOMPARE(fileContents(), sentTable ? c.saved : before);
+        if (!sentTable || !c.saved.isEmpty())
+            QCOMPARE(fileContents(), sentTable ? c.saved : before);
+        if (!c.replies.isEmpty()) {
+            answer(c.replies, written.at(0).at(0).value<QList<double>>(), written.at(0).at(1).value<QList<double>>());
+            QCOMPARE(takeBoxes(), QSL{c.message});
+        }
     }
 
-    // In the program: the start-up reads fill the table, CM enables the page,
-    // a full-range run recovers and calibrates the device; then a run whose
-    // list the link refuses ends inside the request.
+    // At its size hint, in both languages at a desktop's 9 pt: every group and caption
+    // whole, both tables' columns in view and wide enough for their widest texts.
+    void readsAtItsSize()
+    {
+        const auto restoreFont = qScopeGuard([old = QApplication::font()] { QApplication::setFont(old); });
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
+        for (const QString& lang : QSL{"en", "cn"}) {
+            WorkDir dir;
+            dir.writeIni({{"lang", lang}});
+            QByteArray file = "count=16\n";
+            for (int i = 0; i < 16; ++i)
+                file += QStringLiteral("X%1=%2\nY%1=%3\n").arg(i).arg(i / 15.0, 0, 'g', 6).arg(i / 15.0 * 1.1, 0, 'g', 10).toLatin1();
+            writePointsFile(file);
+            UI_UserCalV3 page;
+            page.mfc_ack(makeReply("TargetGasFullScaleRange", 55000));
+            page.mfc_ack(makeReply("MFCSerialNumber", SERIAL));
+            page.mfc_ack(makeReply("CalTabValueY1", 0.0366667));
+            page.resize(page.sizeHint());
+            page.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&page));
+            QSL clipped;
+            const QSize need = page.minimumSizeHint();
+            if (page.width() > 1240 || page.height() > 900 || need.width() > page.width() || need.height() > page.height())
+                clipped << QStringLiteral("page %1 x %2 needs %3 x %4").arg(page.width()).arg(page.height()).arg(need.width()).arg(need.height());
+            for (QTableView* table : page.findChildren<QTableView*>()) {
+                if (table->horizontalScrollBar()->isVisible() || table->horizontalHeader()->length() > table->viewport()->width())
+                    clipped << table->objectName();
+                const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+                for (int col = 0; col < 2; ++col)
+                    for (int row = -1; row < table->model()->rowCount(); ++row) {
+                        const QString text = row < 0 ? table->model()->headerData(col, Qt::Horizontal).toString()
+                                                     : table->model()->index(row, col).data().toString();
+                        if (table->fontMetrics().horizontalAdvance(text) + margin > table->columnWidth(col))
+                            clipped << table->objectName() + ": " + text;
+                    }
+            }
+            QVERIFY2(clipped.isEmpty(), qPrintable(lang + ": " + clipped.join(", ")));
+        }
+    }
+
+    void programRun_data()
+    {
+        // Empty percent: full range, the readings typed in the points table; else one reading.
+        QTest::addColumn<QString>("percent");
+        QTest::addColumn<QSL>("readings");
+        QTest::newRow("full range") << QString() << QSL{"0", "11", "108", "185", "245", "300"};
+        QTest::newRow("single point 50%") << "50%" << QSL{"153"};
+    }
+
+    // In the program: the start-up reads fill the table, CM enables the page, a run
+    // recovers and calibrates the device, whose table then reads the reference meter's
+    // values at their setpoints; then a run whose list the link refuses ends inside the request.
     void programRun()
     {
+        QFETCH(QString, percent);
+        QFETCH(QSL, readings);
+        QFile::remove(pointsFilePath("SN12345"));
+        m_w.reset();  // one calibration per window
+        QVERIFY(startOn(m_dev, m_w, m_page));
         QCOMPARE(m_page->findChild<QTableView*>("calView")->model()->index(32, 0).data().toString(), "120"); // X32: 1.2
         for (const char* cm : {"2", "1"}) {
             m_dev.setValue("CM", cm);
             m_w->commands_req({makeFrame("CM")});
             QTRY_COMPARE(m_page->isEnabled(), cm == QByteArray("1"));
         }
-        m_page->findChild<QRadioButton*>("fullRangeRadio")->click();
+        m_page->findChild<QRadioButton*>(percent.isEmpty() ? "fullRangeRadio" : "singlePointRadio")->click();
         takeBoxes("Sure");
         QVERIFY(!m_page->isEnabled());
         QCOMPARE(waitBoxes(20000), QSL{"Recover finished."});
@@ -240,21 +319,36 @@ private slots:
 
         // Full scale 300 sccm: the six-point set; the reference meter reads a little high.
         auto* points = m_page->findChild<QTableView*>("pointsView")->model();
-        const QSL readings{"0", "11", "108", "185", "245", "300"};
-        for (int r = 1; r < readings.size(); ++r)
+        QList<QPointF> measured;  // setpoint, reading; fractions of full scale
+        for (int r = 1; percent.isEmpty() && r < readings.size(); ++r) {
             points->setData(points->index(r, 1), readings.at(r));
+            measured << QPointF(points->index(r, 0).data().toDouble() / 100, readings.at(r).toDouble() / 300);
+        }
+        for (QRadioButton* r : m_page->findChildren<QRadioButton*>())
+            if (!percent.isEmpty() && r->text() == percent) {
+                r->click();
+                m_page->findChild<QDoubleSpinBox*>("sccmSpin")->setValue(readings.at(0).toDouble());
+                measured << QPointF(percent.chopped(1).toDouble() / 100, readings.at(0).toDouble() / 300);
+            }
         m_page->findChild<QPushButton*>("startButton")->click();
         QCOMPARE(waitBoxes(30000), QSL{"Calibration finished."});
         QVERIFY(m_page->isEnabled());
         // The fitted table, as the page shows it, is in the device's registers.
         auto* cal = m_page->findChild<QTableView*>("calView")->model();
-        for (int i = 1; i <= 64; ++i) {
-            const QString name = QStringLiteral("CalTabValue%1%2").arg(i % 2 ? 'X' : 'Y').arg((i + 1) / 2);
-            QVERIFY2(qAbs(m_dev.value(name).toDouble() - cal->index((i + 1) / 2, 1 - i % 2).data().toDouble() / 100) < 1e-4,
-                     qPrintable(name));
+        QList<double> x{0}, y{0};
+        for (int i = 1; i <= 32; ++i) {
+            x << m_dev.value(QStringLiteral("CalTabValueX%1").arg(i)).toDouble();
+            y << m_dev.value(QStringLiteral("CalTabValueY%1").arg(i)).toDouble();
+            QVERIFY(qAbs(x[i] - cal->index(i, 0).data().toDouble() / 100) < 1e-4 && qAbs(y[i] - cal->index(i, 1).data().toDouble() / 100) < 1e-4);
         }
-        QVERIFY(qAbs(m_dev.value("CalTabValueY5").toDouble() - 0.1875) > 1e-3);
-        QCOMPARE(fileContents(pointsFilePath("SN12345")).section(' ', 0, 1), QStringLiteral("6|0/0 0.035/0.03666666667"));
+        // Read as the device does, in straight lines between its nodes: the reference readings.
+        for (const QPointF& p : measured) {
+            int i = 1;
+            while (i < 32 && x[i] < p.x())
+                ++i;
+            const double read = y[i - 1] + (y[i] - y[i - 1]) * (p.x() - x[i - 1]) / (x[i] - x[i - 1]);
+            QVERIFY2(qAbs(read - p.y()) <= 0.001, qPrintable(QStringLiteral("%1: %2").arg(p.x()).arg(read)));
+        }
 
         // The start button stays disabled now: this run starts through its slot, behind a backlog
         // that makes the link refuse its list. Its state was settled before the request left.
