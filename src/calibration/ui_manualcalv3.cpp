@@ -5,18 +5,54 @@
 #include "languagedictionary.h"
 
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
+
+// An edit the user commits acts even when it leaves the text as it was: the
+// same raw value or measured output typed again is a new setting or input,
+// though the model reports no change.
+class CommitDelegate : public QStyledItemDelegate
+{
+public:
+    CommitDelegate(QObject* parent, std::function<void(QStandardItem*)> unchanged)
+        : QStyledItemDelegate(parent)
+        , m_unchanged(std::move(unchanged))
+    {
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        const QVariant before = index.data(Qt::EditRole);
+        QStyledItemDelegate::setModelData(editor, model, index);
+        auto* items = qobject_cast<QStandardItemModel*>(model);
+        if (items && index.data(Qt::EditRole) == before)
+            m_unchanged(items->itemFromIndex(index));
+    }
+
+private:
+    std::function<void(QStandardItem*)> m_unchanged;
+};
+
+template<typename Slot>
+void commitAlways(QTableView* view, UI_ManualCalV3* page, Slot slot)
+{
+    view->setItemDelegate(new CommitDelegate(view, [page, slot](QStandardItem* item) { (page->*slot)(item); }));
+}
 
 struct RowSpec
 {
@@ -43,10 +79,38 @@ QStandardItemModel* buildModel(const QString& caption, const QList<RowSpec>& row
     return model;
 }
 
+// A table that needs room for all its rows and columns: the page's size hint
+// then shows every row and column of each tab's table, and the share of the
+// width a tab gives its content cannot squeeze the table.
+class WholeTableView : public QTableView
+{
+public:
+    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize sizeHint() const override
+    {
+        const int frame = 2 * frameWidth();
+        int width = frame + verticalHeader()->sizeHint().width();
+        for (int c = 0; c < model()->columnCount(); ++c)
+            width += columnWidth(c);
+        int height = frame + horizontalHeader()->sizeHint().height();
+        for (int r = 0; r < model()->rowCount(); ++r)
+            height += rowHeight(r);
+        return {width, height};
+    }
+};
+
+// The widest value a row of these tables shows: a FIXED16.16 or 'f', 8 float text.
+const char* const WIDEST_VALUE = "-32768.00000000";
+
 QTableView* buildView(QStandardItemModel* model)
 {
-    auto* view = new QTableView;
+    auto* view = new WholeTableView;
     view->setModel(model);
+    view->resizeColumnsToContents();
+    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+    const int value = view->fontMetrics().horizontalAdvance(QLatin1String(WIDEST_VALUE)) + margin;
+    for (int c : {UI_ManualCalV3::COL_WRITABLE, UI_ManualCalV3::COL_READONLY})
+        view->setColumnWidth(c, qMax(view->columnWidth(c), value));
     return view;
 }
 
@@ -261,4 +325,9 @@ void UI_ManualCalV3::makeConnections()
     connect(m_pwmcView, &QTableView::doubleClicked, this, &UI_ManualCalV3::doubleClicked_PWMC);
     connect(m_setpointvView, &QTableView::doubleClicked, this, &UI_ManualCalV3::doubleClicked_setpointv);
     connect(m_setpointcView, &QTableView::doubleClicked, this, &UI_ManualCalV3::doubleClicked_setpointc);
+    commitAlways(m_sensorView, this, &UI_ManualCalV3::sensor_itemChanged);
+    commitAlways(m_pwmvView, this, &UI_ManualCalV3::pwmv_itemChanged);
+    commitAlways(m_pwmcView, this, &UI_ManualCalV3::pwmc_itemChanged);
+    commitAlways(m_setpointvView, this, &UI_ManualCalV3::setpointv_itemChanged);
+    commitAlways(m_setpointcView, this, &UI_ManualCalV3::setpointc_itemChanged);
 }

@@ -4,7 +4,9 @@
 #include "tervancore.h"
 
 #include <QList>
+#include <QMap>
 #include <QModelIndex>
+#include <QSet>
 #include <QStringList>
 #include <QWidget>
 
@@ -121,12 +123,17 @@ private:
     // Empty when `value` can be written to `name`, else the message for the user.
     QString writeProblem(const QString& name, const QString& value) const;
     bool typedNumber(QStandardItemModel* model, int row, double& v);
+    // Rows 0 to 3 of a two-point table given anew; otherwise a message naming the others.
+    bool inputsGiven(QStandardItemModel* model);
     void refuseEqual(QStandardItemModel* model, int row1, int row2, const QString& value);
 
     // Operations.
     void beginOperation(int op);
     void finishOperation();
-    void startOperation(int op, const QList<mfc_frame_t>& frames);
+    // The first `neutral` frames set the control mode and neutral values for a measurement.
+    void startOperation(int op, const QList<mfc_frame_t>& frames, int neutral = 0);
+    // What the step's neutral writes left on the device, for a message; empty when nothing.
+    QString leftOnDevice(bool queuedToo) const;
     void expectReplies(const QList<mfc_frame_t>& frames);
     void showMessage(const QString& text);
 
@@ -207,4 +214,10 @@ private:
     QStringList m_stale;
     // Set while the page itself fills a "Writable" cell: not an edit.
     bool m_quietEdit = false;
+    // Per two-point table: input rows (0 to 3) typed or read since the page
+    // was built or its last calculation.
+    QMap<const QStandardItemModel*, QSet<int>> m_given;
+    // The pending step's neutral writes ("CM 4", ...) and how many the device confirmed.
+    QStringList m_neutral;
+    int m_neutralConfirmed = 0;
 };

@@ -80,6 +80,19 @@ bool UI_ManualCalV3::typedNumber(QStandardItemModel* model, int row, double& v)
     return ok;
 }
 
+bool UI_ManualCalV3::inputsGiven(QStandardItemModel* model)
+{
+    QStringList missing;
+    for (int row = 0; row < 4; ++row)
+        if (!m_given.value(model).contains(row))
+            missing << cell(model, row, COL_NAME);
+    if (!missing.isEmpty())
+        showMessage(m_lang->translate(QStringLiteral("Nothing written: %1 not typed or read since the page was opened "
+                                                     "or the last calculation."))
+                        .arg(missing.join(QStringLiteral(", "))));
+    return missing.isEmpty();
+}
+
 void UI_ManualCalV3::refuseEqual(QStandardItemModel* model, int row1, int row2, const QString& value)
 {
     showMessage(m_lang->translate(QStringLiteral("Nothing written: %1 and %2 are equal (%3)."))
@@ -102,6 +115,10 @@ void UI_ManualCalV3::finishOperation()
     setEnabled(true);
     m_stale += m_expected;
     m_expected.clear();
+    // Counters of an ended measurement must not hide or feed later replies.
+    m_ratioCount = 0;
+    m_adcvCount = 0;
+    m_adccCount = 0;
 }
 
 void UI_ManualCalV3::expectReplies(const QList<mfc_frame_t>& frames)
@@ -112,12 +129,28 @@ void UI_ManualCalV3::expectReplies(const QList<mfc_frame_t>& frames)
     }
 }
 
-void UI_ManualCalV3::startOperation(int op, const QList<mfc_frame_t>& frames)
+void UI_ManualCalV3::startOperation(int op, const QList<mfc_frame_t>& frames, int neutral)
 {
+    m_neutral.clear();
+    for (int i = 0; i < neutral; ++i)
+        m_neutral << frames.at(i).cmd + QLatin1Char(' ') + frames.at(i).input;
+    m_neutralConfirmed = 0;
     beginOperation(op);
     expectReplies(frames);
     // A refused list ends the operation inside this emit (linkFailed).
     emit commands_req(frames);
+}
+
+// Writes still queued when the page stops waiting go out all the same; those
+// the link dropped after a failure do not.
+QString UI_ManualCalV3::leftOnDevice(bool queuedToo) const
+{
+    const QStringList left = m_neutral.mid(0, queuedToo ? m_neutral.size() : m_neutralConfirmed);
+    if (left.isEmpty())
+        return QString();
+    return QLatin1Char('\n')
+        + m_lang->translate(QStringLiteral("This step left the device with %1: restore its earlier values where needed."))
+              .arg(left.join(QStringLiteral(", ")));
 }
 
 void UI_ManualCalV3::showMessage(const QString& text)
@@ -130,8 +163,9 @@ void UI_ManualCalV3::timeout4op()
     if (m_op == MCAL_IDLE)
         return;
     // Ended before the box opens: a reply arriving meanwhile finds the page idle.
+    const QString left = leftOnDevice(true);
     finishOperation();
-    showMessage(m_lang->translate(QStringLiteral("Timeout")));
+    showMessage(m_lang->translate(QStringLiteral("Timeout")) + left);
 }
 
 void UI_ManualCalV3::linkFailed(const QString& msg)
@@ -140,9 +174,10 @@ void UI_ManualCalV3::linkFailed(const QString& msg)
     m_stale.clear();
     if (m_op == MCAL_IDLE)
         return;
+    const QString left = leftOnDevice(false);
     finishOperation();
     m_stale.clear();
-    showMessage(m_lang->translate(QStringLiteral("Operation ended: %1")).arg(msg));
+    showMessage(m_lang->translate(QStringLiteral("Operation ended: %1")).arg(msg) + left);
 }
 
 void UI_ManualCalV3::onQueueEmpty()
@@ -159,8 +194,12 @@ void UI_ManualCalV3::mfc_ack(TervanCore::mfc_reg_t reg)
         return;
     }
     const bool ours = m_op != MCAL_IDLE && !m_expected.isEmpty() && m_expected.first() == cmd;
-    if (ours)
+    if (ours) {
         m_expected.removeFirst();
+        // The step's neutral writes are the first replies it awaits.
+        if (m_neutralConfirmed < m_neutral.size())
+            ++m_neutralConfirmed;
+    }
 
     if (cmd == QLatin1String("SensorGain")) {
         showIn(m_sensorModel, 3, reg.output);
@@ -175,7 +214,8 @@ void UI_ManualCalV3::mfc_ack(TervanCore::mfc_reg_t reg)
         if (ours)
             accumulateSensorRatio(reg);
     } else if (cmd == QLatin1String("SensorOffset")) {
-        if (m_ratioCount == 0)
+        // Only the neutral offset a zero measurement writes is not the device's calibration.
+        if (m_op != MCAL_SENSOR_ZERO || m_ratioCount == 0)
             showIn(m_sensorModel, 1, reg.output);
     } else if (cmd == QLatin1String("EEPROMProgram")) {
         const bool closing = m_op == MCAL_SENSOR_ZERO || m_op == MCAL_SENSOR_FS || m_op == MCAL_CAL_PWMV
@@ -187,15 +227,19 @@ void UI_ManualCalV3::mfc_ack(TervanCore::mfc_reg_t reg)
             showIn(m_pwmvModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);
     } else if (cmd == QLatin1String("SetVoltagePWM")) {
         showIn(m_pwmvModel, m_pwmvRow, reg.output);
-        if (ours && m_op == MCAL_SET_PWMV)
+        if (ours && m_op == MCAL_SET_PWMV) {
+            m_given[m_pwmvModel].insert(m_pwmvRow);
             finishOperation();
+        }
     } else if (cmd == QLatin1String("CurrentPWMGain") || cmd == QLatin1String("CurrentPWMOffset")) {
         if (m_op != MCAL_SET_PWMC)
             showIn(m_pwmcModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);
     } else if (cmd == QLatin1String("SetCurrentPWM")) {
         showIn(m_pwmcModel, m_pwmcRow, reg.output);
-        if (ours && m_op == MCAL_SET_PWMC)
+        if (ours && m_op == MCAL_SET_PWMC) {
+            m_given[m_pwmcModel].insert(m_pwmcRow);
             finishOperation();
+        }
     } else if (cmd == QLatin1String("VoltageSetpointGain") || cmd == QLatin1String("VoltageSetpointOffset")) {
         if (m_op != MCAL_ADC_V)
             showIn(m_setpointvModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);

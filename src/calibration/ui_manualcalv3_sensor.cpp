@@ -53,7 +53,7 @@ void UI_ManualCalV3::onClicked_sensorCal(bool v)
 
     m_ratioCount = READINGS;
     m_ratioSum = 0.0;
-    startOperation(zero ? MCAL_SENSOR_ZERO : MCAL_SENSOR_FS, frames);
+    startOperation(zero ? MCAL_SENSOR_ZERO : MCAL_SENSOR_FS, frames, zero ? 3 : 2);
 }
 
 void UI_ManualCalV3::accumulateSensorRatio(TervanCore::mfc_reg_t reg)
@@ -76,7 +76,8 @@ void UI_ManualCalV3::accumulateSensorRatio(TervanCore::mfc_reg_t reg)
     if (!zero && avg == 0.0) {
         finishOperation();
         showMessage(m_lang->translate(QStringLiteral("Nothing written: the average of %1 is 0."))
-                        .arg(cell(m_sensorModel, ratioRow, COL_NAME)));
+                        .arg(cell(m_sensorModel, ratioRow, COL_NAME))
+                    + leftOnDevice(true));
         return;
     }
     // 0.0 - avg: an average of 0 gives the offset "0", not "-0".
@@ -84,7 +85,7 @@ void UI_ManualCalV3::accumulateSensorRatio(TervanCore::mfc_reg_t reg)
     const QString problem = writeProblem(regName, text);
     if (!problem.isEmpty()) {
         finishOperation();
-        showMessage(problem);
+        showMessage(problem + leftOnDevice(true));
         return;
     }
     safe_sensor_updateWriteable(ratioRow + 1, text);

@@ -52,8 +52,12 @@ void UI_ManualCalV3::pwmItemChanged(QStandardItem* item, const Channel& c, int s
 {
     const int row = item->row();
     // Rows 1 and 3 hold measured outputs, only read by the calculation.
-    if (m_quietEdit || item->column() != COL_WRITABLE || row == 1 || row == 3)
+    if (m_quietEdit || item->column() != COL_WRITABLE)
         return;
+    if (row == 1 || row == 3) {
+        m_given[c.model].insert(row);
+        return;
+    }
     if (row == 4 || row == 5) {
         writeRowRegister(c.model, row, row == 4 ? c.offsetReg : c.gainReg);
         return;
@@ -67,10 +71,12 @@ void UI_ManualCalV3::pwmItemChanged(QStandardItem* item, const Channel& c, int s
     }
     setCell(c.model, row, COL_STATUS, QStringLiteral("No"));
     rememberedRow = row;
-    startOperation(setOp, {makeFrame(QStringLiteral("CM"), MFC_WRITE, QString::number(CM_DIRECT)),
-                           makeFrame(c.gainReg, MFC_WRITE, QStringLiteral("1")),
-                           makeFrame(c.offsetReg, MFC_WRITE, QStringLiteral("0")),
-                           makeFrame(c.ioReg, MFC_WRITE, text)});
+    m_given[c.model].remove(row);
+    startOperation(setOp,
+                   {makeFrame(QStringLiteral("CM"), MFC_WRITE, QString::number(CM_DIRECT)),
+                    makeFrame(c.gainReg, MFC_WRITE, QStringLiteral("1")),
+                    makeFrame(c.offsetReg, MFC_WRITE, QStringLiteral("0")), makeFrame(c.ioReg, MFC_WRITE, text)},
+                   3);
 }
 
 // Raw value s = gain * (output in counts + off), through (a, s1) and (b, s2).
@@ -78,7 +84,7 @@ void UI_ManualCalV3::calculatePwm(const Channel& c, int op)
 {
     double m1 = 0.0;
     double m2 = 0.0;
-    if (!typedNumber(c.model, 1, m1) || !typedNumber(c.model, 3, m2))
+    if (!inputsGiven(c.model) || !typedNumber(c.model, 1, m1) || !typedNumber(c.model, 3, m2))
         return;
     const double s1 = cell(c.model, 0, COL_READONLY).toDouble();
     const double s2 = cell(c.model, 2, COL_READONLY).toDouble();
@@ -118,6 +124,8 @@ void UI_ManualCalV3::writeCalibration(const Channel& c, int op, double offset, d
         setCell(c.model, 4, COL_STATUS, QStringLiteral("No"));
         setCell(c.model, 5, COL_STATUS, QStringLiteral("No"));
     }
+    // The next calculation needs inputs of its own.
+    m_given[c.model].clear();
     startOperation(op, QList<mfc_frame_t>{makeFrame(c.offsetReg, MFC_WRITE, offsetText),
                                           makeFrame(c.gainReg, MFC_WRITE, gainText)}
                            + commitFrames(CAL_COMMIT_DELAY_MS));
@@ -162,7 +170,11 @@ void UI_ManualCalV3::setpointc_itemChanged(QStandardItem* item)
 void UI_ManualCalV3::setpointItemChanged(QStandardItem* item, const Channel& c)
 {
     // Rows 0 to 3 are only read by the calculation.
-    if (m_quietEdit || item->column() != COL_WRITABLE || (item->row() != 4 && item->row() != 5))
+    if (m_quietEdit || item->column() != COL_WRITABLE)
+        return;
+    if (item->row() == 0 || item->row() == 2)
+        m_given[c.model].insert(item->row());
+    if (item->row() != 4 && item->row() != 5)
         return;
     writeRowRegister(c.model, item->row(), item->row() == 4 ? c.offsetReg : c.gainReg);
 }
@@ -175,15 +187,14 @@ void UI_ManualCalV3::readAdc(const Channel& c, int op, int& count, qint64& sum, 
                                  makeFrame(c.offsetReg, MFC_WRITE, QStringLiteral("0"))};
     for (int i = 0; i < READINGS; ++i)
         frames << makeFrame(c.ioReg);
-    if (first->isChecked())
-        setCell(c.model, 1, COL_STATUS, QStringLiteral("No"));
-    else if (second->isChecked())
-        setCell(c.model, 3, COL_STATUS, QStringLiteral("No"));
-    else
+    const int row = first->isChecked() ? 1 : (second->isChecked() ? 3 : -1);
+    if (row < 0)
         return;
+    setCell(c.model, row, COL_STATUS, QStringLiteral("No"));
+    m_given[c.model].remove(row);
     count = READINGS;
     sum = 0;
-    startOperation(op, frames);
+    startOperation(op, frames, 3);
 }
 
 void UI_ManualCalV3::accumulateAdc(const TervanCore::mfc_reg_t& reg, const Channel& c, int& count, qint64& sum,
@@ -196,14 +207,18 @@ void UI_ManualCalV3::accumulateAdc(const TervanCore::mfc_reg_t& reg, const Chann
     // Integer division truncates toward zero: -12345 gives -1234.
     const qint64 avg = sum / READINGS;
     const int row = first->isChecked() ? 1 : (second->isChecked() ? 3 : -1);
-    if (row >= 0)
+    if (row >= 0) {
         showIn(c.model, row, QString::number(avg, 10));
+        m_given[c.model].insert(row);
+    }
     finishOperation();
 }
 
 // Input in counts = gain / 16 * (AD + off), through (AD1, a) and (AD2, b).
 void UI_ManualCalV3::calculateSetpoint(const Channel& c, int op)
 {
+    if (!inputsGiven(c.model))
+        return;
     if (!c.current) {
         setCell(c.model, 4, COL_STATUS, QStringLiteral("No"));
         setCell(c.model, 5, COL_STATUS, QStringLiteral("No"));

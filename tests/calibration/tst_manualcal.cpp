@@ -24,7 +24,11 @@ class TestManualCal : public QObject
     QTableView* view(int t) { return tab(t)->findChild<QTableView*>(); }
     QStandardItemModel* model(int t) { return qobject_cast<QStandardItemModel*>(view(t)->model()); }
     QString cell(int t, int row, int col) { return model(t)->item(row, col)->text(); }
-    void edit(int t, int row, const QString& text) { model(t)->item(row, 1)->setText(text); }
+    void edit(int t, int row, const QString& text) // as the view commits an editor: also when the text stays
+    {
+        QLineEdit editor(text);
+        view(t)->itemDelegate()->setModelData(&editor, model(t), model(t)->index(row, 1));
+    }
     void click(int t, const QSL& captions)
     {
         for (const QString& caption : captions)
@@ -73,7 +77,10 @@ private slots:
         QTest::addColumn<SensorCase>("c");
         QTest::newRow("zero") << SensorCase{"Ratio_Zero", "0.025", "SensorOffset=-0.025, EEPROMProgram=1, AppDelay=2000"};
         QTest::newRow("full scale") << SensorCase{"Ratio_F.S.", "4", "SensorGain=16384, EEPROMProgram=1, AppDelay=2000"};
-        QTest::newRow("full scale, average 0") << SensorCase{"Ratio_F.S.", "0", "Nothing written: the average of Ratio_F.S. is 0."};
+        QTest::newRow("full scale, average 0") << SensorCase{"Ratio_F.S.", "0", "Nothing written: the average of Ratio_F.S. is 0.\n"
+            "This step left the device with CM 4, SensorGain 1: restore its earlier values where needed."};
+        QTest::newRow("zero, SensorGain unanswered: the link fails") // reading "": no answer
+            << SensorCase{"Ratio_Zero", "", "\nThis step left the device with CM 4: restore its earlier values where needed."};
     }
 
     void sensorMeasurement()
@@ -82,28 +89,50 @@ private slots:
         const bool zero = c.radio == QLatin1String("Ratio_Zero");
         const bool refused = !c.closing.contains('=');
         m_dev.setValue(QStringLiteral("ReadSensorRatio"), c.reading);
+        m_dev.setSilentFor(c.reading.isEmpty() ? QSL{"SensorGain"} : QSL());
+        m_dev.setValue(QStringLiteral("SensorOffset"), QStringLiteral("0.125"));
+        model(0)->item(1, 2)->setText(QString());
+        QSL offsets; // row 1 "ReadOnly" as it changes
+        QObject ctx;
+        connect(model(0), &QStandardItemModel::itemChanged, &ctx, [&offsets](QStandardItem* i) {
+            if (i->row() == 1 && i->column() == 2)
+                offsets << i->text();
+        });
+        emit view(0)->doubleClicked(model(0)->index(1, 3)); // answered while the measurement counts
         click(0, {c.radio, QStringLiteral("Calculate")});
         QVERIFY(waitIdle());
+        m_dev.setSilentFor({});
         const QString measure = QStringLiteral("CM=4, SensorGain=1, ") + (zero ? "SensorOffset=0, " : "")
             + times(10, QStringLiteral("ReadSensorRatio")).join(QStringLiteral(", "));
         // One closing list: filling the computed cell wrote nothing by itself.
-        QCOMPARE(m_sent, refused ? QSL{measure} : QSL({measure, c.closing}));
-        QCOMPARE(takeBoxes(), refused ? QSL{c.closing} : QSL());
+        QCOMPARE(m_sent, refused ? QSL({"SensorOffset", measure}) : QSL({"SensorOffset", measure, c.closing}));
+        const QString box = takeBoxes().join(QString()); // a refusal ends with c.closing
+        QCOMPARE(refused ? box.right(c.closing.size()) : box, refused ? c.closing : QString());
         const int row = zero ? 1 : 3;
         const QString written = c.closing.section('=', 1).section(',', 0, 0);
         if (!refused)
             QCOMPARE(QSL({m_dev.value(c.closing.section('=', 0, 0)), cell(0, row, 1), cell(0, row, 3), cell(0, row - 1, 3)}),
                      QSL({written, written, "YES", "YES"}));
+        // Only a zero measurement hides offsets while it counts: its neutral one and the one read before.
+        QCOMPARE(offsets, zero ? (refused ? QSL() : QSL{"-0.02500000"}) : QSL{"0.12500000"});
     }
 
     void twoPointCalibration_data()
     {
         QTest::addColumn<PointCase>("c");
         const QString equal = "Nothing written: %1 and %2 are equal (%3).";
+        const QString missing = "Nothing written: %1 not typed or read since the page was opened or the last calculation.";
         QTest::newRow("PWM(V)") << PointCase{1, {"10000", "0.6", "50000", "2.6"}, "-0.02 1.52588"};
+        QTest::newRow("PWM(V) set value 1") << PointCase{1, {"1", "0.6", "50000", "2.6"}, "-0.119992 1.90731"};
+        // "-": that point's output or set value not given again since the calculation
+        QTest::newRow("PWM(V) inputs left from the calculation")
+            << PointCase{1, {"1", "-", "-", "2.6"}, missing.arg("PWMOutput(V1), SetPWM(V2)")};
         QTest::newRow("PWM(C)") << PointCase{2, {"10000", "8", "50000", "20"}, "-0.0625 0.813802"};
+        QTest::newRow("PWM(C) set value 0") << PointCase{2, {"0", "8", "50000", "20"}, ""};
         QTest::newRow("Setpoint(V)") << PointCase{3, {"1", "3100", "5", "15100"}, "-0.00152588 69.9051"};
         QTest::newRow("Setpoint(C)") << PointCase{4, {"8", "4100", "20", "16100"}, "-0.00152588 65.536"};
+        QTest::newRow("Setpoint(C) reading left from the calculation")
+            << PointCase{4, {"8", "-", "20", "16100"}, missing.arg("ReadAD_C1")};
         QTest::newRow("Setpoint(C) sums -12345, 12345; equal inputs")
             << PointCase{4, {"8", "-1234", "8", "1234"}, equal.arg("Setpoint(C1)", "Setpoint(C2)", "8")};
         QTest::newRow("PWM(V) equal set values")
@@ -122,19 +151,21 @@ private slots:
         const bool pwm = t <= 2;
         const QSL shown = {cell(t, 4, 2), cell(t, 5, 2)};
         for (int p = 0; p < 2; ++p) {
-            const QString x = points.at(2 * p), y = points.at(2 * p + 1);
+            const QString x = points.at(2 * p), y = points.at(2 * p + 1), read = pwm ? x : y;
             m_sent.clear();
-            edit(t, 2 * p, x);
-            if (pwm) {
-                QVERIFY(waitIdle());
-                QCOMPARE(cell(t, 2 * p, 2), x);
+            if (x != "-")
+                edit(t, 2 * p, x);
+            if (pwm && y != "-")
                 edit(t, 2 * p + 1, y); // a measured output is only typed in
-            } else {
+            if (!pwm && y != "-") {
                 m_dev.setReadSequence(r[2], times(9, y) << QString::number(y.toInt() + (y.toInt() < 0 ? -5 : 5)));
                 click(t, {cell(t, 2 * p, 0), QStringLiteral("ReadADC")}); // this point's radio button first
-                QVERIFY(waitIdle());
-                QCOMPARE(cell(t, 2 * p + 1, 2), y);
             }
+            if (read == "-")
+                continue;
+            QVERIFY(waitIdle());
+            QCOMPARE(takeBoxes(), QSL()); // ended by its own reply, not by "Timeout"
+            QCOMPARE(cell(t, 2 * p + (pwm ? 0 : 1), 2), read);
             const QString neutral = "CM=4, " + r[1] + "=1, " + r[0] + "=0, ";
             QCOMPARE(m_sent, QSL{neutral + (pwm ? r[2] + '=' + x : times(10, r[2]).join(QStringLiteral(", ")))});
             // The neutral gain and offset are not shown as the device's calibration.
@@ -142,14 +173,18 @@ private slots:
         }
 
         m_sent.clear();
+        const QSL typed = {cell(t, 4, 1), cell(t, 5, 1)};
         click(t, {QStringLiteral("Calculate")});
         const QSL values = result.split(' ');
         if (values.size() != 2) {
             QVERIFY(m_sent.isEmpty() && m_page->isEnabled());
-            QCOMPARE(takeBoxes(), QSL{result});
+            QCOMPARE(takeBoxes(), result.isEmpty() ? QSL() : QSL{result});
+            QCOMPARE(QSL({cell(t, 4, 1), cell(t, 5, 1)}), typed);
             return;
         }
         QVERIFY(waitIdle());
+        QCOMPARE(takeBoxes(), QSL());
+        QCOMPARE(QSL({cell(t, 4, 1), cell(t, 5, 1)}), t == 3 ? typed : values); // Setpoint(V) leaves them out
         QCOMPARE(m_sent, QSL{r[0] + '=' + values[0] + ", " + r[1] + '=' + values[1] + ", EEPROMProgram=1, AppDelay=2000"});
         QVERIFY(near16(m_dev.value(r[0]), values[0]) && near16(m_dev.value(r[1]), values[1]));
         QCOMPARE(QSL({cell(t, 4, 3), cell(t, 5, 3)}), QSL({"YES", "YES"}));
@@ -202,7 +237,8 @@ private slots:
         click(0, {QStringLiteral("Ratio_Zero"), QStringLiteral("Calculate")});
         QVERIFY(!m_page->isEnabled());
         QVERIFY(waitIdle(7000));
-        QCOMPARE(takeBoxes(), QSL{"Timeout"});
+        QCOMPARE(takeBoxes(), QSL{"Timeout\nThis step left the device with CM 4, SensorGain 1, SensorOffset 0: "
+                                  "restore its earlier values where needed."});
         QVERIFY(!opTimer()->isActive());
         QCOMPARE(pageRequests(m_dev), QSL()); // the operation ended before any reply
 
@@ -212,12 +248,16 @@ private slots:
         QCOMPARE(m_page->findChild<QLineEdit*>()->text(), QStringLiteral("1.50000000"));
         QCOMPARE(takeBoxes(), QSL());
         QVERIFY(!opTimer()->isActive());
+        m_dev.setValue(QStringLiteral("SensorOffset"), QStringLiteral("0.125")); // nor hide a later offset
+        emit view(0)->doubleClicked(model(0)->index(1, 0));
+        QTRY_COMPARE(cell(0, 1, 2) + cell(0, 1, 3), QStringLiteral("0.12500000YES"));
 
         m_sent.clear();
         m_dev.setValue(QStringLiteral("SensorGain"), QStringLiteral("3"));
         click(0, {QStringLiteral("Restore Gain")});
         QVERIFY(waitIdle());
         QCOMPARE(m_sent, QSL{"SensorGain=1.50000000, EEPROMProgram=1, AppDelay=1000"});
+        QCOMPARE(takeBoxes(), QSL());
         QCOMPARE(m_dev.value(QStringLiteral("SensorGain")) + ' ' + cell(0, 3, 2), QStringLiteral("1.5 1.50000000"));
     }
 
@@ -257,9 +297,58 @@ private slots:
         QVERIFY(!opTimer()->isActive());
         QSL boxes = takeBoxes();
         boxes.sort();
+        // The link dropped the measurement's neutral writes before they went out: it left nothing to restore.
+        QVERIFY(boxes.size() != 3 || !boxes[1].contains(QStringLiteral("left the device")));
         if (boxes.size() == 3)
             boxes[1].truncate(message.size()); // the rest names the failure's details
         QCOMPARE(boxes, QSL({"Calibration fail...", message, "Read fail"}));
+    }
+
+    void opensWhole_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::newRow("en") << "en";
+        QTest::newRow("cn") << "cn";
+    }
+
+    // At its size hint every tab shows its whole table, the widest values the device reports included.
+    void opensWhole()
+    {
+        QFETCH(QString, lang);
+        const auto restore = qScopeGuard([this, font = QApplication::font(), ini = m_dir.readIni()] {
+            QApplication::setFont(font);
+            m_dir.writeIni(ini);
+        });
+        QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9)); // as desktops give
+        m_dir.writeIni({{QStringLiteral("lang"), lang}});
+        UI_ManualCalV3 page;
+        for (int t = 0; t < 5; ++t)
+            for (const auto& [reg, value] : {qMakePair(regs(t)[0], -0.5), qMakePair(regs(t)[1], 16384.0)})
+                page.mfc_ack(makeReply(reg, value));
+        page.resize(page.sizeHint());
+        QVERIFY(page.width() <= 1240 && page.height() <= 900);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QStringList clipped;
+        if (page.minimumSizeHint().expandedTo(page.size()) != page.size())
+            clipped << QStringLiteral("buttons");
+        auto* tabs = page.findChild<QTabWidget*>();
+        for (int t = 0; t < tabs->count(); ++t) {
+            tabs->setCurrentIndex(t);
+            auto* table = tabs->widget(t)->findChild<QTableView*>();
+            QTest::qWait(0);
+            if (table->horizontalScrollBar()->isVisible() || table->verticalScrollBar()->isVisible())
+                clipped << tabs->tabText(t);
+            const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+            for (int col = 0; col < 4; ++col)
+                for (int row = -1; row < table->model()->rowCount(); ++row) {
+                    const QString text = row < 0 ? table->model()->headerData(col, Qt::Horizontal).toString()
+                                                 : table->model()->index(row, col).data().toString();
+                    if (table->fontMetrics().horizontalAdvance(text) + margin > table->columnWidth(col))
+                        clipped << text;
+                }
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }
 };
 
