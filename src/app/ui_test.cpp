@@ -195,9 +195,14 @@ void UI_Test::showEngineeringPage(QWidget* page, const QString& title)
                 open << other->frameGeometry();
         // A window not shown yet has no decorations: it will get the main window's.
         const bool shown = page->isVisible();
-        page->setGeometry(engineeringGeometry(screen()->availableGeometry(), frameGeometry(),
-                                              shown ? page->size() : page->sizeHint(),
-                                              frameMargins(shown ? page : this), open));
+        const QMargins frame = frameMargins(shown ? page : this);
+        const QRect available = screen()->availableGeometry();
+        // On a small screen a window gives up some of its size, down to its
+        // minimum, so that it need not cover an open one's corner.
+        const QSize room = available.size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom())
+            - QSize(kCornerGap, kCornerGap) * open.size();
+        const QSize wanted = shown ? page->size() : page->sizeHint().boundedTo(room).expandedTo(page->minimumSizeHint());
+        page->setGeometry(engineeringGeometry(available, frameGeometry(), wanted, frame, open));
     }
     page->setWindowState(page->windowState() & ~Qt::WindowMinimized);
     page->show();

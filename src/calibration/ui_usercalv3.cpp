@@ -45,7 +45,8 @@ public:
     explicit ColumnsTableView(int rows) : m_rows(rows) {}
 
     QSize sizeHint() const override { return QSize(columnsWidth(), rowsHeight(m_rows)); }
-    QSize minimumSizeHint() const override { return QSize(columnsWidth(), rowsHeight(3)); }
+    // On a screen too small for the whole window the columns scroll rather than the window leaving it.
+    QSize minimumSizeHint() const override { return QSize(QTableView::minimumSizeHint().width(), rowsHeight(3)); }
 
 private:
     int columnsWidth() const
