@@ -3,9 +3,9 @@
 #include "ui_manualcalv3.h"
 
 #include "languagedictionary.h"
+#include "tableroom.h"
 
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,17 +86,7 @@ class WholeTableView : public QTableView
 {
 public:
     QSize minimumSizeHint() const override { return sizeHint(); }
-    QSize sizeHint() const override
-    {
-        const int frame = 2 * frameWidth();
-        int width = frame + verticalHeader()->sizeHint().width();
-        for (int c = 0; c < model()->columnCount(); ++c)
-            width += columnWidth(c);
-        int height = frame + horizontalHeader()->sizeHint().height();
-        for (int r = 0; r < model()->rowCount(); ++r)
-            height += rowHeight(r);
-        return {width, height};
-    }
+    QSize sizeHint() const override { return tableRoom(this, -1, false); }
 };
 
 // The widest value a row of these tables shows: a FIXED16.16 or 'f', 8 float text.

@@ -4,6 +4,7 @@
 #include "autoscrolltableview.h"
 #include "languagedictionary.h"
 #include "notice.h"
+#include "tableroom.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
@@ -72,11 +72,7 @@ QSize UI_ToolsV3::sizeHint() const
 {
     // A scroll area's own hint shows a handful of rows and cuts columns off.
     // The vertical scroll bar is counted: there are more rows than shown.
-    const int frame = 2 * m_table->frameWidth();
-    const QSize table(frame + m_table->verticalHeader()->sizeHint().width() + m_table->horizontalHeader()->length()
-                          + m_table->verticalScrollBar()->sizeHint().width(),
-                      frame + m_table->horizontalHeader()->sizeHint().height()
-                          + VISIBLE_ROWS * m_table->verticalHeader()->defaultSectionSize());
+    const QSize table = tableRoom(m_table, VISIBLE_ROWS, true);
     const QSize shown = m_table->sizeHint();
     const QSize page = QWidget::sizeHint();
     const QMargins margins = layout()->contentsMargins();

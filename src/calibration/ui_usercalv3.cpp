@@ -3,6 +3,7 @@
 
 #include "languagedictionary.h"
 #include "leastsquarescurvefitting.h"
+#include "tableroom.h"
 
 #include <QDebug>
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
-#include <QStyle>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -38,28 +38,20 @@ double settingsNumber(const QSettings& settings, const QString& key, double fall
 }
 
 // A table view that asks for room for all its columns beside a vertical scroll
-// bar and for `rows` rows, and never gets narrower than its columns.
+// bar and for `rows` rows.
 class ColumnsTableView : public QTableView
 {
 public:
     explicit ColumnsTableView(int rows) : m_rows(rows) {}
 
-    QSize sizeHint() const override { return QSize(columnsWidth(), rowsHeight(m_rows)); }
+    QSize sizeHint() const override { return tableRoom(this, m_rows, true); }
     // On a screen too small for the whole window the columns scroll rather than the window leaving it.
-    QSize minimumSizeHint() const override { return QSize(QTableView::minimumSizeHint().width(), rowsHeight(3)); }
+    QSize minimumSizeHint() const override
+    {
+        return {QTableView::minimumSizeHint().width(), tableRoom(this, 3, true).height()};
+    }
 
 private:
-    int columnsWidth() const
-    {
-        const QHeaderView* rowNumbers = verticalHeader();
-        return 2 * frameWidth() + qMax(rowNumbers->minimumWidth(), rowNumbers->sizeHint().width())
-            + horizontalHeader()->length() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    }
-    int rowsHeight(int rows) const
-    {
-        return 2 * frameWidth() + horizontalHeader()->sizeHint().height() + rows * verticalHeader()->defaultSectionSize();
-    }
-
     int m_rows;
 };
 
