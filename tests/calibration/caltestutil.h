@@ -26,6 +26,21 @@ bool startOn(SimDevice& dev, std::unique_ptr<UI_Test>& w, Page*& page)
     return page;
 }
 
+// The headers and cells of the first `columns` columns of `table` wider than their column.
+inline QStringList clippedTexts(const QTableView* table, int columns)
+{
+    QStringList clipped;
+    const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    for (int col = 0; col < columns; ++col)
+        for (int row = -1; row < table->model()->rowCount(); ++row) {
+            const QString text = row < 0 ? table->model()->headerData(col, Qt::Horizontal).toString()
+                                         : table->model()->index(row, col).data().toString();
+            if (table->fontMetrics().horizontalAdvance(text) + margin > table->columnWidth(col))
+                clipped << text;
+        }
+    return clipped;
+}
+
 // Closes the visible message boxes, clicking the `press` button first; their texts.
 inline QStringList takeBoxes(const QString& press = QString())
 {

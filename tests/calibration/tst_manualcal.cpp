@@ -339,14 +339,7 @@ private slots:
             QTest::qWait(0);
             if (table->horizontalScrollBar()->isVisible() || table->verticalScrollBar()->isVisible())
                 clipped << tabs->tabText(t);
-            const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-            for (int col = 0; col < 4; ++col)
-                for (int row = -1; row < table->model()->rowCount(); ++row) {
-                    const QString text = row < 0 ? table->model()->headerData(col, Qt::Horizontal).toString()
-                                                 : table->model()->index(row, col).data().toString();
-                    if (table->fontMetrics().horizontalAdvance(text) + margin > table->columnWidth(col))
-                        clipped << text;
-                }
+            clipped += clippedTexts(table, 4);
         }
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(", "))));
     }

@@ -273,14 +273,7 @@ private slots:
             for (QTableView* table : page.findChildren<QTableView*>()) {
                 if (table->horizontalScrollBar()->isVisible() || table->horizontalHeader()->length() > table->viewport()->width())
                     clipped << table->objectName();
-                const int margin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
-                for (int col = 0; col < 2; ++col)
-                    for (int row = -1; row < table->model()->rowCount(); ++row) {
-                        const QString text = row < 0 ? table->model()->headerData(col, Qt::Horizontal).toString()
-                                                     : table->model()->index(row, col).data().toString();
-                        if (table->fontMetrics().horizontalAdvance(text) + margin > table->columnWidth(col))
-                            clipped << table->objectName() + ": " + text;
-                    }
+                clipped += clippedTexts(table, 2);
             }
             QVERIFY2(clipped.isEmpty(), qPrintable(lang + ": " + clipped.join(", ")));
         }
