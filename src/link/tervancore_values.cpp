@@ -90,6 +90,18 @@ quint32 fixedWord(double v)
     return static_cast<quint32>(static_cast<qint64>(steps));
 }
 
+// A 16.16 value as the device will hold it, for the range check: a text that
+// encodes to the same bytes as a bound (0.89999390, read back from 0.9) is at
+// that bound, not outside it.
+bool parseFixedSteps(const QString& text, double& steps)
+{
+    double v = 0;
+    if (!parseDouble(text, v))
+        return false;
+    steps = fixedSteps(v);
+    return true;
+}
+
 quint32 ufracCode(double v)
 {
     const double x = v * 32768.0 / 100.0;
@@ -263,7 +275,7 @@ bool TervanCore::encodeFloat32(const mfc_cmd_t& row, const QString& input, QByte
 bool TervanCore::encodeFixed16_16(const mfc_cmd_t& row, const QString& input, QByteArray& out) const
 {
     double v = 0;
-    if (!parseDouble(input, v) || !withinRange(row, v, parseDouble))
+    if (!parseDouble(input, v) || !withinRange(row, fixedSteps(v), parseFixedSteps))
         return false;
     // The integer part travels as a signed 16-bit number.
     if (fixedSteps(v) < FIXED_MIN * 65536.0 || fixedSteps(v) >= FIXED_LIMIT * 65536.0)
@@ -275,7 +287,7 @@ bool TervanCore::encodeFixed16_16(const mfc_cmd_t& row, const QString& input, QB
 bool TervanCore::encodeUFixed16_16(const mfc_cmd_t& row, const QString& input, QByteArray& out) const
 {
     double v = 0;
-    if (!parseDouble(input, v) || !withinRange(row, v, parseDouble))
+    if (!parseDouble(input, v) || !withinRange(row, fixedSteps(v), parseFixedSteps))
         return false;
     if (fixedSteps(v) < 0.0 || fixedSteps(v) >= UFIXED_LIMIT * 65536.0)
         return false;
