@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QtTest>
 
+#include <algorithm>
+
 class TestTransportQueue : public QObject
 {
     Q_OBJECT
@@ -76,12 +78,15 @@ private slots:
         const int heard = device == "silent" ? sends : int(device == "vanishing");
         QCOMPARE(l.dev.requestNames().join(' '), QString("CM ").repeated(heard).trimmed());
         const QList<SimDevice::Request> sent = l.dev.requests();
-        for (int i = 0; i < sent.size(); ++i) {
+        QList<qint64> gaps;
+        for (int i = 1; i < sent.size(); ++i) {
             QCOMPARE(sent.at(i).raw, sent.first().raw); // every send carries the same bytes
-            // Sent again after the 600 ms reply time, not a reply time later.
-            const qint64 gap = i ? sent.at(i).atMs - sent.at(i - 1).atMs : 600;
-            QVERIFY2(gap >= 550 && gap < 1000, qPrintable(QString::number(gap)));
+            gaps << sent.at(i).atMs - sent.at(i - 1).atMs;
         }
+        // Sent again after the 600 ms reply time: the median gap, which one late wake-up does not move.
+        std::sort(gaps.begin(), gaps.end());
+        const qint64 median = gaps.isEmpty() ? 600 : (gaps.at((gaps.size() - 1) / 2) + gaps.at(gaps.size() / 2)) / 2;
+        QVERIFY2(median >= 550 && median < 700 && gaps.value(gaps.size() - 1) < 1000, qPrintable(QString::number(median)));
         QCOMPARE(l.hal.isOpen(), device != "vanishing");
     }
 
