@@ -35,10 +35,11 @@ struct Document::Private {
     mutable bool maxColumnStale = false;
     qint64 lastSaveBytes = 0;
     PackageWriter writer;
-    // A workbook loaded from a file: its worksheet's part, and the cells
+    // A workbook loaded from a file: its worksheet's and workbook's parts, and the cells
     // written since the last save. A save changes only those cells and keeps
     // everything else in the file.
     QString sourceSheet;
+    QString sourceWorkbook;
     std::set<std::pair<int, int>> touched;
 
     int lastRow() const { return rows.empty() ? forgottenRow : rows.rbegin()->first; }
@@ -97,7 +98,7 @@ Document::Document(const QString& path, Mode mode) : d(std::make_unique<Private>
     const QFileInfo info(path);
     if (d->stream || path.isEmpty() || !(info.exists() || info.isSymLink()))
         return;
-    if (!loadWorkbook(path, &d->rows, &d->error, &d->sourceSheet))
+    if (!loadWorkbook(path, &d->rows, &d->error, &d->sourceSheet, &d->sourceWorkbook))
         d->loadFailed = true;
     d->maxColumnStale = true;
 }
@@ -239,7 +240,7 @@ bool Document::save()
         CellEdits edits;
         for (const auto& cell : d->touched)
             edits[cell.first][cell.second] = read(cell.first, cell.second);
-        if (!patchWorkbook(d->path, d->sourceSheet, edits, &error)) {
+        if (!patchWorkbook(d->path, d->sourceWorkbook, d->sourceSheet, edits, &error)) {
             d->error = error;
             return false;
         }

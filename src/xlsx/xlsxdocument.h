@@ -14,7 +14,8 @@ namespace xlsx {
 //
 // A workbook loaded from a file is saved by changing only the cells written
 // since: its other sheets, styles, formulas and cells stay as they were, and
-// a written cell keeps its style.
+// a written cell keeps its style. It is marked to be recalculated when next
+// opened, since written cells may feed formulas elsewhere.
 //
 // Saving is atomic (a temporary file beside the target, renamed over it),
 // except for the common recording pattern: when every change since the last

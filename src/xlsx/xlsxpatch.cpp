@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextCodec>
+#include <QVector>
 #include <QXmlStreamReader>
 
 #include <quazip.h>
@@ -224,22 +225,128 @@ bool SheetPatcher::run(QString* out, QString* error)
     return true;
 }
 
-bool readEntry(QuaZip& zip, QByteArray* data, QString* error)
+// The text of a part; false with why when it cannot be read or parsed safely.
+bool readPart(QuaZip& zip, const QString& part, QString* text, QTextCodec** codec, QString* error)
 {
+    if (!zip.setCurrentFile(part, QuaZip::csInsensitive)) {
+        *error = QStringLiteral("the part %1 is missing").arg(part);
+        return false;
+    }
     QuaZipFile file(&zip);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("the worksheet cannot be unpacked");
+        *error = QStringLiteral("the part %1 cannot be unpacked").arg(part);
         return false;
     }
+    QByteArray data;
     char buf[65536];
     qint64 n = 0;
-    while ((n = file.read(buf, sizeof(buf))) > 0 && data->size() + n <= kMaxPartSize)
-        data->append(buf, int(n));
+    while ((n = file.read(buf, sizeof(buf))) > 0 && data.size() + n <= kMaxPartSize)
+        data.append(buf, int(n));
     file.close();
     if (n != 0 || file.getZipError() != UNZ_OK) {
-        *error = QStringLiteral("the worksheet is damaged or too large");
+        *error = QStringLiteral("the part %1 is damaged or too large").arg(part);
         return false;
     }
+    // The file may have changed since it was loaded: the same guard as on loading.
+    *error = markupProblem(data, part);
+    if (!error->isEmpty())
+        return false;
+    *codec = QTextCodec::codecForUtfText(data, QTextCodec::codecForName("UTF-8"));
+    *text = (*codec)->toUnicode(data);
+    return true;
+}
+
+// A child of a part's root element: its span in the text, from its start tag
+// to its end tag, both included.
+struct Child {
+    QString name; // local name
+    QXmlStreamAttributes attributes;
+    int start = 0;
+    int tagEnd = 0; // end of its start tag
+    int end = 0;
+};
+
+// The children of a part's root element, the root's prefix (with its colon)
+// and where the root's end tag starts.
+bool rootChildren(const QString& text, const QString& part, QVector<Child>* children, QString* prefix, int* rootEnd,
+                  QString* error)
+{
+    QXmlStreamReader xml(text);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.tokenType() == QXmlStreamReader::DTD) {
+            *error = QStringLiteral("the part %1 contains a document type declaration").arg(part);
+            return false;
+        }
+        const int at = int(xml.characterOffset());
+        if (xml.isStartElement()) {
+            ++depth;
+            if (depth == 1)
+                *prefix = xml.prefix().isEmpty() ? QString() : xml.prefix() + QLatin1Char(':');
+            if (depth == 2)
+                children->append(Child{xml.name().toString(), xml.attributes(), text.lastIndexOf(QLatin1Char('<'), at - 1), at, 0});
+        } else if (xml.isEndElement()) {
+            if (depth == 2)
+                children->last().end = at;
+            if (depth == 1)
+                *rootEnd = text.lastIndexOf(QLatin1Char('<'), at - 1);
+            --depth;
+        }
+    }
+    if (xml.hasError()) {
+        *error = QStringLiteral("the part %1 is damaged (line %2: %3)").arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Removes the children that `drop` selects.
+template <typename Drop>
+bool dropChildren(QString* text, const QString& part, Drop drop, QString* error)
+{
+    QVector<Child> children;
+    QString prefix;
+    int rootEnd = 0;
+    if (!rootChildren(*text, part, &children, &prefix, &rootEnd, error))
+        return false;
+    for (int i = children.size() - 1; i >= 0; --i)
+        if (drop(children.at(i)))
+            text->remove(children.at(i).start, children.at(i).end - children.at(i).start);
+    return true;
+}
+
+// Has the workbook recalculated when it is next opened: cells written over may
+// feed formulas elsewhere, whose cached results would otherwise be shown.
+bool setFullCalcOnLoad(QString* text, const QString& part, QString* error)
+{
+    QVector<Child> children;
+    QString prefix;
+    int rootEnd = 0;
+    if (!rootChildren(*text, part, &children, &prefix, &rootEnd, error))
+        return false;
+    static const QRegularExpression attribute(QStringLiteral("\\sfullCalcOnLoad\\s*=\\s*(\"[^\"]*\"|'[^']*')"));
+    for (const Child& c : qAsConst(children)) {
+        if (c.name != QLatin1String("calcPr"))
+            continue;
+        QString tag = text->mid(c.start, c.tagEnd - c.start).remove(attribute);
+        tag.insert(tag.indexOf(QLatin1String("calcPr")) + 6, QLatin1String(" fullCalcOnLoad=\"1\""));
+        text->replace(c.start, c.tagEnd - c.start, tag);
+        return true;
+    }
+    // None yet: it goes where the schema's order of the workbook's children puts it.
+    static const QStringList later{QStringLiteral("oleSize"), QStringLiteral("customWorkbookViews"),
+                                   QStringLiteral("pivotCaches"), QStringLiteral("smartTagPr"),
+                                   QStringLiteral("smartTagTypes"), QStringLiteral("webPublishing"),
+                                   QStringLiteral("fileRecoveryPr"), QStringLiteral("webPublishObjects"),
+                                   QStringLiteral("extLst")};
+    int at = rootEnd;
+    for (const Child& c : qAsConst(children))
+        if (later.contains(c.name)) {
+            at = c.start;
+            break;
+        }
+    text->insert(at, QLatin1Char('<') + prefix + QLatin1String("calcPr fullCalcOnLoad=\"1\"/>"));
     return true;
 }
 
@@ -262,7 +369,8 @@ bool copyRaw(QuaZip& in, QuaZip& out, const QuaZipFileInfo64& info)
 
 } // namespace
 
-bool patchWorkbook(const QString& path, const QString& sheetPart, const CellEdits& edits, QString* error)
+bool patchWorkbook(const QString& path, const QString& workbookPart, const QString& sheetPart, const CellEdits& edits,
+                   QString* error)
 {
     auto fail = [&](const QString& why) {
         *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
@@ -271,6 +379,52 @@ bool patchWorkbook(const QString& path, const QString& sheetPart, const CellEdit
     QuaZip in(path);
     if (!in.open(QuaZip::mdUnzip))
         return fail(QStringLiteral("it is no longer a workbook"));
+
+    // The parts that change, by lower-case name, in their own encodings.
+    std::map<QString, QByteArray> changed;
+    QString why;
+    QString text;
+    QTextCodec* codec = nullptr;
+    const auto change = [&](const QString& part) {
+        changed[part.toLower()] = codec->fromUnicode(text);
+    };
+    if (!readPart(in, sheetPart, &text, &codec, &why) || !SheetPatcher(QString(text), edits).run(&text, &why))
+        return fail(why);
+    change(sheetPart);
+    if (!readPart(in, workbookPart, &text, &codec, &why) || !setFullCalcOnLoad(&text, workbookPart, &why))
+        return fail(why);
+    change(workbookPart);
+    // The calculation chain lists the formula cells in the order last computed;
+    // one naming a cell written over makes Excel repair the file. It is a
+    // cache: without it the chain is built again on the next recalculation.
+    const QString rels = relsPartOf(workbookPart);
+    QStringList chains;
+    bool chained = false;
+    const auto isChain = [&](const Child& c) {
+        const bool chain = c.name == QLatin1String("Relationship")
+            && c.attributes.value(QLatin1String("Type")).endsWith(QLatin1String("/calcChain"));
+        const QString target = resolveTarget(workbookPart, c.attributes.value(QLatin1String("Target")).toString());
+        if (chain && !target.isEmpty() && c.attributes.value(QLatin1String("TargetMode")) != QLatin1String("External"))
+            chains << target.toLower();
+        chained = chained || chain;
+        return chain;
+    };
+    if (!readPart(in, rels, &text, &codec, &why) || !dropChildren(&text, rels, isChain, &why))
+        return fail(why);
+    const QString types = QStringLiteral("[Content_Types].xml");
+    const auto isChainType = [&](const Child& c) {
+        return c.name == QLatin1String("Override")
+            && chains.contains(c.attributes.value(QLatin1String("PartName")).mid(1).toString().toLower());
+    };
+    if (chained) {
+        change(rels);
+        if (in.setCurrentFile(types, QuaZip::csInsensitive)) {
+            if (!readPart(in, types, &text, &codec, &why) || !dropChildren(&text, types, isChainType, &why))
+                return fail(why);
+            change(types);
+        }
+    }
+
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile can lose a write error in commit().
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -279,39 +433,33 @@ bool patchWorkbook(const QString& path, const QString& sheetPart, const CellEdit
     out.setAutoClose(false);
     if (!out.open(QuaZip::mdCreate))
         return fail(QStringLiteral("cannot start the archive"));
-    bool found = false;
-    QString why;
     for (bool more = in.goToFirstFile(); more; more = in.goToNextFile()) {
         QuaZipFileInfo64 info;
         if (!in.getCurrentFileInfo(&info))
             return fail(QStringLiteral("a part cannot be read"));
-        if (found || info.name.compare(sheetPart, Qt::CaseInsensitive) != 0) {
+        const QString name = info.name.toLower();
+        if (chains.contains(name))
+            continue;
+        const auto part = changed.find(name);
+        if (part == changed.end()) {
             if (!copyRaw(in, out, info))
                 return fail(QStringLiteral("the part %1 cannot be copied").arg(info.name));
             continue;
         }
-        found = true;
-        QByteArray data;
-        if (!readEntry(in, &data, &why))
-            return fail(why);
-        QTextCodec* codec = QTextCodec::codecForUtfText(data, QTextCodec::codecForName("UTF-8"));
-        QString sheet;
-        if (!SheetPatcher(codec->toUnicode(data), edits).run(&sheet, &why))
-            return fail(why);
-        data = codec->fromUnicode(sheet);
+        // Only the first of two entries of one name was read and changed.
+        const QByteArray data = part->second;
+        changed.erase(part);
         QuaZipNewInfo newInfo(info);
         newInfo.uncompressedSize = quint64(data.size());
         QuaZipFile dst(&out);
         if (!dst.open(QIODevice::WriteOnly, newInfo) || dst.write(data) != data.size())
-            return fail(QStringLiteral("the worksheet cannot be packed"));
+            return fail(QStringLiteral("the part %1 cannot be packed").arg(info.name));
         dst.close();
         if (dst.getZipError() != ZIP_OK)
-            return fail(QStringLiteral("the worksheet cannot be packed"));
+            return fail(QStringLiteral("the part %1 cannot be packed").arg(info.name));
     }
     if (in.getZipError() != UNZ_OK)
         return fail(QStringLiteral("the archive is damaged"));
-    if (!found)
-        return fail(QStringLiteral("the worksheet %1 is missing").arg(sheetPart));
     out.setComment(in.getComment());
     out.close();
     if (out.getZipError() != ZIP_OK || !file.commit())

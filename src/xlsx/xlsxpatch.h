@@ -11,10 +11,13 @@ namespace xlsx {
 using CellEdits = std::map<int, std::map<int, QVariant>>;
 
 // Saves a workbook someone else made with only `edits` changed in its
-// worksheet `sheetPart`: every other part of the package is copied unchanged
+// worksheet `sheetPart`: the other parts of the package are copied unchanged
 // (other sheets, styles, shared strings), and in the sheet every other cell,
-// row and element keeps its markup. An edited cell keeps its style. Atomic
-// (temporary file renamed over `path`).
-bool patchWorkbook(const QString& path, const QString& sheetPart, const CellEdits& edits, QString* error);
+// row and element keeps its markup. An edited cell keeps its style. So that
+// formulas stay right, the workbook `workbookPart` is set to recalculate when
+// next opened and its calculation chain is dropped. Atomic (temporary file
+// renamed over `path`).
+bool patchWorkbook(const QString& path, const QString& workbookPart, const QString& sheetPart, const CellEdits& edits,
+                   QString* error);
 
 } // namespace xlsx

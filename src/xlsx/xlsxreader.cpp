@@ -32,6 +32,7 @@ public:
     bool run();
     QString error;
     QString sheetPart;
+    QString workbookPart;
 
 private:
     bool readPart(const QString& name, QByteArray* data, bool* missing = nullptr);
@@ -40,7 +41,6 @@ private:
     bool readSharedStrings(const QString& part);
     bool readSheet(const QString& part);
     bool readRichText(QXmlStreamReader& xml, QString* text);
-    bool checkMarkup(const QByteArray& data, const QString& part);
     bool fail(const QString& why)
     {
         if (error.isEmpty())
@@ -69,27 +69,6 @@ private:
 bool endsWithType(const QString& type, const char* last)
 {
     return type.endsWith(QLatin1Char('/') + QLatin1String(last));
-}
-
-// A relationship target relative to the part that owns it, as a zip entry name.
-QString resolveTarget(const QString& sourcePart, const QString& target)
-{
-    QString name;
-    if (target.startsWith(QLatin1Char('/')))
-        name = target.mid(1);
-    else
-        name = sourcePart.left(sourcePart.lastIndexOf(QLatin1Char('/')) + 1) + target;
-    name = QDir::cleanPath(name);
-    if (name.isEmpty() || name == QLatin1String(".") || name.startsWith(QLatin1String("..")))
-        return QString();
-    return name;
-}
-
-QString relsPartOf(const QString& part)
-{
-    const int slash = part.lastIndexOf(QLatin1Char('/'));
-    return part.left(slash + 1) + QLatin1String("_rels/") + part.mid(slash + 1)
-        + QLatin1String(".rels");
 }
 
 // The XML parser compares every attribute of a tag with every other one and
@@ -183,7 +162,27 @@ Markup scanMarkup(const QByteArray& data)
 
 } // namespace
 
-bool Loader::checkMarkup(const QByteArray& data, const QString& part)
+QString resolveTarget(const QString& sourcePart, const QString& target)
+{
+    QString name;
+    if (target.startsWith(QLatin1Char('/')))
+        name = target.mid(1);
+    else
+        name = sourcePart.left(sourcePart.lastIndexOf(QLatin1Char('/')) + 1) + target;
+    name = QDir::cleanPath(name);
+    if (name.isEmpty() || name == QLatin1String(".") || name.startsWith(QLatin1String("..")))
+        return QString();
+    return name;
+}
+
+QString relsPartOf(const QString& part)
+{
+    const int slash = part.lastIndexOf(QLatin1Char('/'));
+    return part.left(slash + 1) + QLatin1String("_rels/") + part.mid(slash + 1)
+        + QLatin1String(".rels");
+}
+
+QString markupProblem(const QByteArray& data, const QString& part)
 {
     // The parser also reads UTF-16 parts: scan their UTF-8 form.
     Markup m;
@@ -201,13 +200,13 @@ bool Loader::checkMarkup(const QByteArray& data, const QString& part)
     }
     switch (m) {
     case Markup::TooManyAttributes:
-        return fail(QStringLiteral("%1 has a tag with more than %2 attributes").arg(part).arg(kMaxAttributesPerTag));
+        return QStringLiteral("%1 has a tag with more than %2 attributes").arg(part).arg(kMaxAttributesPerTag);
     case Markup::TooManyNamespaces:
-        return fail(QStringLiteral("%1 has more than %2 namespaces in scope").arg(part).arg(kMaxNamespacesInScope));
+        return QStringLiteral("%1 has more than %2 namespaces in scope").arg(part).arg(kMaxNamespacesInScope);
     case Markup::Fine:
         break;
     }
-    return true;
+    return QString();
 }
 
 bool Loader::readPart(const QString& name, QByteArray* data, bool* missing)
@@ -251,7 +250,8 @@ bool Loader::readPart(const QString& name, QByteArray* data, bool* missing)
     file.close();
     if (file.getZipError() != UNZ_OK)
         return fail(QStringLiteral("the part %1 is damaged (checksum)").arg(name));
-    return checkMarkup(*data, name);
+    const QString why = markupProblem(*data, name);
+    return why.isEmpty() || fail(why);
 }
 
 bool Loader::readRelationships(const QString& part, QVector<Relationship>* rels, bool* missing)
@@ -349,6 +349,7 @@ bool Loader::run()
         }
     }
     sheetPart = sheet;
+    workbookPart = workbook;
     return readSheet(sheet);
 }
 
@@ -522,7 +523,7 @@ bool Loader::readSheet(const QString& part)
     return true;
 }
 
-bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart)
+bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart, QString* workbookPart)
 {
     rows->clear();
     const QFileInfo info(path);
@@ -545,6 +546,8 @@ bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* s
     if (loader.run()) {
         if (sheetPart)
             *sheetPart = loader.sheetPart;
+        if (workbookPart)
+            *workbookPart = loader.workbookPart;
         return true;
     }
     rows->clear();

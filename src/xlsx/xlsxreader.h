@@ -11,7 +11,19 @@ constexpr qint64 kMaxPartSize = 64 * 1024 * 1024;
 
 // Loads the cells of the workbook's first worksheet. False with a readable
 // reason when the file is not a workbook we can read; rows is then empty.
-// sheetPart, when given, receives the worksheet's part name in the package.
-bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart = nullptr);
+// sheetPart and workbookPart, when given, receive the part names in the package
+// of the worksheet and of the workbook.
+bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart = nullptr,
+                  QString* workbookPart = nullptr);
+
+// Why the markup of a part would cost the XML parser the square of its size
+// (too many attributes in a tag, or namespaces in scope); empty when it is fine.
+QString markupProblem(const QByteArray& data, const QString& part);
+
+// A relationship target relative to the part that owns it, as a zip entry name;
+// empty when it points outside the package.
+QString resolveTarget(const QString& sourcePart, const QString& target);
+// The relationships part of a part ("xl/workbook.xml": "xl/_rels/workbook.xml.rels").
+QString relsPartOf(const QString& part);
 
 } // namespace xlsx

@@ -166,30 +166,55 @@ private slots:
         QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
         reply("MFCSerialNumber", "B2");
         QCOMPARE(field("fileNameEdit"), "A_1.xlsx");
-        // Over the user's workbook: only the cells written change; a written cell keeps its style.
+        // The box, then the first two columns as openpyxl reads them, then `more`: Python expressions on the workbook.
+        const auto exported = [this](const QString& more) {
+            click("exportButton");
+            const QString out = python("import json,re,sys,openpyxl,zipfile\n"
+                                       "wb=openpyxl.load_workbook(sys.argv[1]); ws=wb.active; z=zipfile.ZipFile(sys.argv[1])\n"
+                                       "print(json.dumps([[c.value if c.data_type in 'sn' else 'not text' for c in r]"
+                                       " for r in ws.iter_rows(max_col=2)]+[[" + more + "]]))",
+                                       {"reg/A_1.xlsx"});
+            QJsonArray rows = QJsonDocument::fromJson(out.toUtf8()).array();
+            rows.prepend(takeBoxes().join('|'));
+            return rows;
+        };
+        const auto expected = [this](const QJsonArray& more) {
+            QJsonArray rows{"Completed", QJsonArray{"Command", "Value"}};
+            for (int r = 0; r < m_model->rowCount(); ++r) {
+                const QString value = m_model->item(r, 1)->text();
+                rows << QJsonArray{m_model->item(r, 0)->text(), value.isEmpty() ? QJsonValue() : value};
+            }
+            return rows << more;
+        };
+        // Before a Read all the program's own export holds names without value cells; the next one fills them
+        // (and has the workbook recalculated on opening, which the one after keeps).
         QVERIFY(QDir().mkpath("reg"));
-        QCOMPARE(python("import sys,openpyxl\nwb=openpyxl.Workbook(); ws=wb.active\n"
-                        "for r in range(2,201,2): ws.cell(r,2,'stale')\n"
-                        "ws['A1'].font=ws['C1'].font=openpyxl.styles.Font(bold=True)\n"
-                        "ws['C1']='note'; ws['C2']='=LEN(A2)'; wb.create_sheet('other')['A1']='kept'; wb.save(sys.argv[1])",
-                        {"reg/A_1.xlsx"}),
-                 QString());
+        QFile::remove("reg/A_1.xlsx");
+        setCellsQuietly({});
+        QCOMPARE(exported("")[0], "Completed");
+        setCellsQuietly({"Delay=7", "TargetGasName=He", "RangeConstantRangeNo1=0.89999390"});
+        QCOMPARE(exported("")[0], "Completed");
+        QCOMPARE(exported("wb.calculation.fullCalcOnLoad"), expected({true}));
 
-        click("exportButton");
-        QCOMPARE(takeBoxes(), QSL{"Completed"});
-        const QString out = python("import json,sys,openpyxl\n"
-                                   "wb=openpyxl.load_workbook(sys.argv[1]); ws=wb.active\n"
-                                   "print(json.dumps([[c.value if c.data_type in 'sn' else 'not text' for c in r]"
-                                   " for r in ws.iter_rows(max_col=2)]+[[ws['A1'].font.b,ws['C1'].value,ws['C1'].font.b,"
-                                   "ws['C2'].value,wb['other']['A1'].value]]))",
-                                   {"reg/A_1.xlsx"});
-        QJsonArray expected{QJsonArray{"Command", "Value"}};
-        for (int r = 0; r < m_model->rowCount(); ++r) {
-            const QString value = m_model->item(r, 1)->text();
-            expected << QJsonArray{m_model->item(r, 0)->text(), value.isEmpty() ? QJsonValue() : value};
-        }
-        expected << QJsonArray{true, "note", true, "=LEN(A2)", "kept"};
-        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array(), expected);
+        // Over the user's workbook: only the cells written change; a written cell keeps its style. Formulas
+        // are recalculated on opening (the setting goes where the workbook's schema puts it), and the
+        // calculation chain, which named a formula written over, goes.
+        QCOMPARE(python(R"(import re,sys,zipfile,openpyxl
+wb=openpyxl.Workbook(); ws=wb.active
+for r in range(2,201,2): ws.cell(r,2,'stale')
+ws['A1'].font=ws['C1'].font=openpyxl.styles.Font(bold=True)
+ws['C1']='note'; ws['C2']='=LEN(A2)'; ws['B4']='=1+1'; wb.create_sheet('other')['A1']='kept'; wb.save(sys.argv[1])
+z=zipfile.ZipFile(sys.argv[1]); p={n:z.read(n) for n in z.namelist()}; ns='http://schemas.openxmlformats.org/'
+p['xl/calcChain.xml']=('<calcChain xmlns="%sspreadsheetml/2006/main"><c r="C2" i="1"/><c r="B4"/></calcChain>' % ns).encode()
+for n,e,x in (('[Content_Types].xml','</Types>','<Override PartName="/xl/calcChain.xml" ContentType="a"/></Types>'),
+  ('xl/_rels/workbook.xml.rels','</Relationships>','<Relationship Id="c" Target="calcChain.xml" Type="%sofficeDocument/2006/relationships/calcChain"/></Relationships>' % ns),
+  ('xl/workbook.xml','<calcPr[^>]*>','<extLst/>')): p[n]=re.sub(e.encode(),x.encode(),p[n])
+with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items()])", {"reg/A_1.xlsx"}),
+                 QString());
+        QCOMPARE(exported("ws['A1'].font.b,ws['C1'].value,ws['C1'].font.b,ws['C2'].value,wb['other']['A1'].value,"
+                          "wb.calculation.fullCalcOnLoad,re.findall('<(calcPr|extLst)',z.read('xl/workbook.xml').decode()),"
+                          "[n for n in z.namelist() if b'calcChain' in z.read(n)]"),
+                 expected({true, "note", true, "=LEN(A2)", "kept", true, QJsonArray{"calcPr", "extLst"}, QJsonArray()}));
     }
 
     void importList_data()
