@@ -15,7 +15,8 @@ namespace xlsx {
 // A workbook loaded from a file is saved by changing only the cells written
 // since: its other sheets, styles, formulas and cells stay as they were, and
 // a written cell keeps its style. It is marked to be recalculated when next
-// opened, since written cells may feed formulas elsewhere.
+// opened, since written cells may feed formulas elsewhere, and loses its
+// calculation chain, which may name cells written over.
 //
 // Saving is atomic (a temporary file beside the target, renamed over it),
 // except for the common recording pattern: when every change since the last

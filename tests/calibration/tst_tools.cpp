@@ -192,7 +192,7 @@ private slots:
         QFile::remove("reg/A_1.xlsx");
         setCellsQuietly({});
         QCOMPARE(exported("")[0], "Completed");
-        setCellsQuietly({"Delay=7", "TargetGasName=He", "RangeConstantRangeNo1=0.89999390"});
+        setCellsQuietly({"Delay=7", "TargetGasName=He"});
         QCOMPARE(exported("")[0], "Completed");
         QCOMPARE(exported("wb.calculation.fullCalcOnLoad"), expected({true}));
 
