@@ -388,6 +388,7 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
     const auto change = [&](const QString& part) {
         changed[part.toLower()] = codec->fromUnicode(text);
     };
+    // The patcher reads a copy of the sheet, since it writes its result into `text`.
     if (!readPart(in, sheetPart, &text, &codec, &why) || !SheetPatcher(QString(text), edits).run(&text, &why))
         return fail(why);
     change(sheetPart);
