@@ -215,7 +215,8 @@ private:
     // Set while the page itself fills a "Writable" cell: not an edit.
     bool m_quietEdit = false;
     // Per two-point table: input rows (0 to 3) typed or read since the page
-    // was built or its last calculation.
+    // was built or its last confirmed calculation. A new raw value or input
+    // (row 0 or 2) drops the measurement of its point (row 1 or 3).
     QMap<const QStandardItemModel*, QSet<int>> m_given;
     // The pending step's neutral writes ("CM 4", ...) and how many the device confirmed.
     QStringList m_neutral;

@@ -87,8 +87,8 @@ bool UI_ManualCalV3::inputsGiven(QStandardItemModel* model)
         if (!m_given.value(model).contains(row))
             missing << cell(model, row, COL_NAME);
     if (!missing.isEmpty())
-        showMessage(m_lang->translate(QStringLiteral("Nothing written: %1 not typed or read since the page was opened "
-                                                     "or the last calculation."))
+        showMessage(m_lang->translate(QStringLiteral("Nothing written: %1 not typed or read since the page was opened, "
+                                                     "the last calculation or a new setting of its point."))
                         .arg(missing.join(QStringLiteral(", "))));
     return missing.isEmpty();
 }
@@ -142,15 +142,23 @@ void UI_ManualCalV3::startOperation(int op, const QList<mfc_frame_t>& frames, in
 }
 
 // Writes still queued when the page stops waiting go out all the same; those
-// the link dropped after a failure do not.
+// the link dropped after a failure do not. The link sends one frame at a
+// time, so at a failure only the first unconfirmed write can have reached the
+// device: its reply was lost or garbled, or it never went out.
 QString UI_ManualCalV3::leftOnDevice(bool queuedToo) const
 {
     const QStringList left = m_neutral.mid(0, queuedToo ? m_neutral.size() : m_neutralConfirmed);
-    if (left.isEmpty())
-        return QString();
-    return QLatin1Char('\n')
-        + m_lang->translate(QStringLiteral("This step left the device with %1: restore its earlier values where needed."))
-              .arg(left.join(QStringLiteral(", ")));
+    QString text;
+    if (!left.isEmpty())
+        text = QLatin1Char('\n')
+            + m_lang->translate(QStringLiteral("This step left the device with %1: restore its earlier values where needed."))
+                  .arg(left.join(QStringLiteral(", ")));
+    if (left.size() < m_neutral.size())
+        text += QLatin1Char('\n')
+            + m_lang->translate(QStringLiteral("The device may hold %1 (no reply confirmed the write): restore its "
+                                               "earlier value where needed."))
+                  .arg(m_neutral.at(left.size()));
+    return text;
 }
 
 void UI_ManualCalV3::showMessage(const QString& text)
@@ -220,8 +228,15 @@ void UI_ManualCalV3::mfc_ack(TervanCore::mfc_reg_t reg)
     } else if (cmd == QLatin1String("EEPROMProgram")) {
         const bool closing = m_op == MCAL_SENSOR_ZERO || m_op == MCAL_SENSOR_FS || m_op == MCAL_CAL_PWMV
             || m_op == MCAL_CAL_PWMC || m_op == MCAL_CAL_SETPOINTV || m_op == MCAL_CAL_SETPOINTC;
-        if (ours && closing)
+        if (ours && closing) {
+            // The calculated values are confirmed: the next calculation needs inputs of its own.
+            m_given.remove(QMap<int, QStandardItemModel*>{{MCAL_CAL_PWMV, m_pwmvModel},
+                                                          {MCAL_CAL_PWMC, m_pwmcModel},
+                                                          {MCAL_CAL_SETPOINTV, m_setpointvModel},
+                                                          {MCAL_CAL_SETPOINTC, m_setpointcModel}}
+                               .value(m_op));
             finishOperation();
+        }
     } else if (cmd == QLatin1String("VoltagePWMGain") || cmd == QLatin1String("VoltagePWMOffset")) {
         if (m_op != MCAL_SET_PWMV)
             showIn(m_pwmvModel, cmd.endsWith(QLatin1String("Gain")) ? 5 : 4, reg.output);

@@ -71,7 +71,9 @@ void UI_ManualCalV3::pwmItemChanged(QStandardItem* item, const Channel& c, int s
     }
     setCell(c.model, row, COL_STATUS, QStringLiteral("No"));
     rememberedRow = row;
+    // The output measured at the old raw value no longer belongs to this point.
     m_given[c.model].remove(row);
+    m_given[c.model].remove(row + 1);
     startOperation(setOp,
                    {makeFrame(QStringLiteral("CM"), MFC_WRITE, QString::number(CM_DIRECT)),
                     makeFrame(c.gainReg, MFC_WRITE, QStringLiteral("1")),
@@ -124,8 +126,6 @@ void UI_ManualCalV3::writeCalibration(const Channel& c, int op, double offset, d
         setCell(c.model, 4, COL_STATUS, QStringLiteral("No"));
         setCell(c.model, 5, COL_STATUS, QStringLiteral("No"));
     }
-    // The next calculation needs inputs of its own.
-    m_given[c.model].clear();
     startOperation(op, QList<mfc_frame_t>{makeFrame(c.offsetReg, MFC_WRITE, offsetText),
                                           makeFrame(c.gainReg, MFC_WRITE, gainText)}
                            + commitFrames(CAL_COMMIT_DELAY_MS));
@@ -172,8 +172,11 @@ void UI_ManualCalV3::setpointItemChanged(QStandardItem* item, const Channel& c)
     // Rows 0 to 3 are only read by the calculation.
     if (m_quietEdit || item->column() != COL_WRITABLE)
         return;
-    if (item->row() == 0 || item->row() == 2)
+    if (item->row() == 0 || item->row() == 2) {
+        // A new input needs its own ADC reading.
         m_given[c.model].insert(item->row());
+        m_given[c.model].remove(item->row() + 1);
+    }
     if (item->row() != 4 && item->row() != 5)
         return;
     writeRowRegister(c.model, item->row(), item->row() == 4 ? c.offsetReg : c.gainReg);
