@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qtbase5-dev libqt5serialport5-dev
-    libqcustomplot-dev libquazip1-qt5-dev libeigen3-dev zlib1g-dev
+    libqcustomplot-dev libquazip1-qt5-dev libeigen3-dev libglpk-dev zlib1g-dev
     fonts-noto-cjk qttranslations5-l10n
     python3 python3-openpyxl
     clang libclang-rt-14-dev

@@ -15,19 +15,12 @@
 
 namespace {
 
-// Range of the CalTabValue registers.
-constexpr double TABLE_MIN = 0.0;
-constexpr double TABLE_MAX = 2.0;
-
-bool tableUsable(const QList<double>& values)
+// A miss in percent, rounded up to three significant digits: never shown
+// smaller than it is, so a refused miss never reads as the 0.1 % allowed.
+double roundedUp(double percent)
 {
-    if (values.size() != CAL_REGS_NUMBER)
-        return false;
-    for (double v : values) {
-        if (!std::isfinite(v) || v < TABLE_MIN || v > TABLE_MAX)
-            return false;
-    }
-    return true;
+    const double scale = std::pow(10.0, 2 - std::floor(std::log10(percent)));
+    return std::ceil(percent * scale - 1e-6) / scale;
 }
 
 } // namespace
@@ -169,20 +162,25 @@ bool UI_UserCalV3::fitPoints(double* x, double* y, int n, QString& err)
 {
     const QString failed = m_lang->translate(QStringLiteral("Calibration fail. Please restart application."));
     if (!m_fit->fitting_real(x, y, n)) {
+        double px = 0;
+        double py = 0;
+        double miss = 0;
         err = failed;
+        if (m_fit->missedPoint(px, py, miss)) {
+            err = m_lang->translate(QStringLiteral("Calibration fail: with slopes %1 to %2, no table meets the point "
+                                                   "(%3 %, %4 %); the nearest misses it by %5 % of full scale."))
+                      .arg(m_yxRateMin)
+                      .arg(m_yxRateMax)
+                      .arg(px * 100)
+                      .arg(py * 100)
+                      .arg(roundedUp(miss * 100));
+        }
         return false;
     }
     m_fit->get_xyTable(m_fitX, m_fitY);
-    // Nothing of a table the registers cannot hold may reach the device.
-    if (!tableUsable(m_fitX) || !tableUsable(m_fitY)) {
-        err = m_lang->translate(QStringLiteral("The fitted table is unusable: 32 X and 32 Y values between 0 and 2 are needed."));
-        return false;
-    }
-    QList<QPointF> table;
-    for (int i = 0; i < CAL_REGS_NUMBER; ++i)
-        table << QPointF(m_fitX.at(i), m_fitY.at(i));
-    QString checkErr;
-    if (!calibration_points_check(table, checkErr)) {
+    // The fit's own check of what the device will hold: nothing outside the
+    // registers' range or the slope bounds reaches it.
+    if (!m_fit->tableHolds(m_fitX, m_fitY)) {
         err = failed;
         return false;
     }

@@ -1,41 +1,60 @@
 #include "leastsquarescurvefitting.h"
 
+#include "tervancore.h"
+
 #include <Eigen/Dense>
+#include <glpk.h>
+
+#include <QString>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 // The reference meter's readings are what the engineer trusts, so the table
-// has to pass through them as the device reads it: straight lines from the
-// origin through the nodes X_i = i * step, the last segment continued.
+// has to meet them as the device reads it: straight lines from the origin
+// through the nodes X_i = i * step (as the device holds them), the last
+// segment continued.
 //
 // 1. A smooth monotone curve through the origin and the points (Fritsch–Carlson
-//    cubic, Fritsch–Butland tangents), continued beyond the last point with the
-//    last segment's slope held within the bounds and the registers' range.
-// 2. Node values as close as possible to that curve, by least squares, under
-//    the condition that the straight-line reading passes through every point.
-//    Sampling the curve at the nodes alone would cut a bend between two nodes.
-// 3. Where that breaks a slope bound or the range (a cubic may overshoot a
-//    bound between points whose own slopes keep it), straight lines through
-//    the points take its place, placed node by node within the bounds.
-// A set that no table can follow within the bounds is refused.
+//    cubic, Fritsch–Butland tangents); the node values closest to it (least
+//    squares) whose reading passes through every point.
+// 2. Where that breaks a bound or the range, the table that misses the points
+//    least: a linear program over the node values (the largest miss first,
+//    then the sum of misses, then the distance from straight lines through the
+//    points).
+// 3. Either is placed on the device's 1/65536 steps node by node, each rise
+//    kept within the steps the bounds allow, so rounding cannot carry a slope
+//    across a bound.
+// From the node at or after the last point on, every segment rises with the
+// last segment's slope, held within the bounds and the range. A set whose
+// best table misses a point by more than kMaxMiss is refused, naming it.
 
 namespace {
 
 using Table = std::vector<double>;  // node values Y_0 (the origin, 0) .. Y_32
+using Steps = std::vector<long>;    // the same in the device's steps
 
 constexpr int kNodes = LeastSquaresCurveFitting::kTablePoints;
-constexpr double kStep = LeastSquaresCurveFitting::kTableStep;
-// How closely a point is met; far below the six digits the registers get.
-constexpr double kPointTolerance = 1e-8;
-// Node-by-node placement keeps this relative distance from the slope bounds,
-// so that rounding never lets a slope cross one.
-constexpr double kBoundMargin = 1e-9;
+constexpr double kStepsPerUnit = 65536.0;  // the registers are 16.16 fixed point
+constexpr long kMaxSteps = 131072;         // kTableMax
+// How closely a table through the points meets them once on the steps.
+constexpr double kThrough = 1.0 / kStepsPerUnit;
 
-double nodeX(int i)  // i = 0 .. 32
+// A table value as the page writes it to the device.
+double written(double v)
 {
-    return i * kStep;
+    return QString::number(v, 'g', 6).toDouble();
+}
+
+// A value whose six-digit text the device holds as `k` steps: the middle of
+// the step, which six digits cannot take into a neighbouring one; the top of
+// the range is written whole.
+double valueOfSteps(long k)
+{
+    const double mid = written((k + 0.5) / kStepsPerUnit);
+    return mid <= LeastSquaresCurveFitting::kTableMax ? mid : k / kStepsPerUnit;
 }
 
 // Where a point falls in the table: its reading is (1 - t) Y_{j-1} + t Y_j.
@@ -46,19 +65,17 @@ struct Place
     double t;
 };
 
-Place placeOf(double x)
+Place placeOf(const Table& nodeX, double x)
 {
-    const double q = x / kStep;
-    const long k = std::lround(q);
-    if (k >= 1 && k <= kNodes && std::abs(q - k) < 1e-9)
-        return {int(k), 1.0};
-    const int j = std::min(int(std::floor(q)) + 1, kNodes);
-    return {j, (x - nodeX(j - 1)) / kStep};
+    int j = 1;
+    while (j < kNodes && nodeX[size_t(j)] < x)
+        ++j;
+    return {j, (x - nodeX[size_t(j - 1)]) / (nodeX[size_t(j)] - nodeX[size_t(j - 1)])};
 }
 
 double reading(const Table& y, const Place& p)
 {
-    return (1.0 - p.t) * y[p.j - 1] + p.t * y[p.j];
+    return (1.0 - p.t) * y[size_t(p.j - 1)] + p.t * y[size_t(p.j)];
 }
 
 // A curve through the knots (the origin first), continued in a straight line
@@ -132,75 +149,89 @@ Table closestThrough(const Table& target, const std::vector<Place>& places, cons
     return out;
 }
 
-// cu * Y_{j-1} + cw * Y_j <= r
-struct Limit
+// Node values on the device's steps, each rise within lo..hi steps: every
+// node within half a step of `c` where `c` keeps those rises.
+bool onSteps(const Table& c, const Steps& lo, const Steps& hi, Steps& k)
 {
-    double cu, cw, r;
-};
+    k.assign(kNodes + 1, 0);
+    for (int j = 1; j <= kNodes; ++j) {
+        const size_t i = size_t(j);
+        if (!std::isfinite(c[i]) || std::abs(c[i]) > LeastSquaresCurveFitting::kTableMax * 2)
+            return false;
+        k[i] = std::clamp(std::lround(c[i] * kStepsPerUnit), k[i - 1] + lo[i], k[i - 1] + hi[i]);
+    }
+    return k[kNodes] <= kMaxSteps;
+}
 
-// Node by node: first the values each node can take so that everything left
-// of it holds, then, from the last node back, the value nearest `target`
-// among those that keep the nodes already placed. False when no table meets
-// the points within the bounds and the range.
-bool placeWithinBounds(const Table& target, const std::vector<Place>& places, const double* y, double minSlope,
-                       double maxSlope, Table& out)
+// The node values, each rise within lo..hi steps (equal: fixed) and the table
+// within the range, whose largest miss at the points is smallest; among those
+// the one with the smallest sum of misses, then the one nearest `target`.
+bool leastMissing(const std::vector<Place>& places, const double* y, const Steps& lo, const Steps& hi,
+                  const Table& target, Table& out)
 {
-    std::vector<std::vector<Limit>> limits(kNodes + 1);
-    for (int j = 1; j <= kNodes; ++j) {
-        limits[size_t(j)] = {{1, -1, -minSlope * kStep}, {-1, 1, maxSlope * kStep},
-                             {0, 1, LeastSquaresCurveFitting::kTableMax}, {0, -1, 0}};
-    }
-    for (size_t k = 0; k < places.size(); ++k) {
-        const Place& p = places[k];
-        limits[size_t(p.j)].push_back({1 - p.t, p.t, y[k] + kPointTolerance});
-        limits[size_t(p.j)].push_back({p.t - 1, -p.t, -(y[k] - kPointTolerance)});
-    }
+    const std::unique_ptr<glp_prob, decltype(&glp_delete_prob)> lp(glp_create_prob(), glp_delete_prob);
+    const int n = int(places.size());
+    // Columns: Y_1 .. Y_32, the largest miss, one miss per point, then the
+    // distance above and below `target` per node.
+    const int largest = kNodes + 1;
+    const int miss = largest + 1;
+    const int above = miss + n;
+    const int below = above + kNodes;
+    glp_add_cols(lp.get(), below + kNodes - 1);
+    for (int c = 1; c < below + kNodes; ++c)
+        glp_set_col_bnds(lp.get(), c, GLP_LO, 0.0, 0.0);
+    for (int j = 1; j <= kNodes; ++j)
+        glp_set_col_bnds(lp.get(), j, GLP_DB, 0.0, LeastSquaresCurveFitting::kTableMax);
 
-    std::vector<double> lo(kNodes + 1, 0.0), hi(kNodes + 1, 0.0);
-    for (int j = 1; j <= kNodes; ++j) {
-        std::vector<Limit> all = limits[size_t(j)];
-        all.push_back({1, 0, hi[size_t(j - 1)]});
-        all.push_back({-1, 0, -lo[size_t(j - 1)]});
-        // The range of Y_j over the polygon of (Y_{j-1}, Y_j): the extremes lie
-        // at corners, where two limits meet.
-        double wMin = INFINITY;
-        double wMax = -INFINITY;
-        for (size_t a = 0; a < all.size(); ++a) {
-            for (size_t b = a + 1; b < all.size(); ++b) {
-                const double det = all[a].cu * all[b].cw - all[a].cw * all[b].cu;
-                if (std::abs(det) < 1e-14)
-                    continue;
-                const double u = (all[a].r * all[b].cw - all[a].cw * all[b].r) / det;
-                const double w = (all[a].cu * all[b].r - all[a].r * all[b].cu) / det;
-                const bool inside = std::all_of(all.begin(), all.end(),
-                                                [u, w](const Limit& l) { return l.cu * u + l.cw * w <= l.r + 1e-12; });
-                if (inside) {
-                    wMin = std::min(wMin, w);
-                    wMax = std::max(wMax, w);
-                }
+    std::vector<int> ia{0}, ja{0};
+    std::vector<double> ar{0.0};
+    const auto addRow = [&](int type, double lb, double ub, std::initializer_list<std::pair<int, double>> terms) {
+        const int row = glp_add_rows(lp.get(), 1);
+        glp_set_row_bnds(lp.get(), row, type, lb, ub);
+        for (const auto& [col, v] : terms) {
+            if (col > 0) {
+                ia.push_back(row);
+                ja.push_back(col);
+                ar.push_back(v);
             }
         }
-        if (!(wMin <= wMax))
-            return false;
-        lo[size_t(j)] = wMin;
-        hi[size_t(j)] = wMax;
+    };
+    for (int j = 1; j <= kNodes; ++j) {
+        const double a = lo[size_t(j)] / kStepsPerUnit;
+        const double b = hi[size_t(j)] / kStepsPerUnit;
+        addRow(a < b ? GLP_DB : GLP_FX, a, b, {{j, 1.0}, {j - 1, -1.0}});
     }
+    for (int k = 0; k < n; ++k) {
+        const Place& p = places[size_t(k)];
+        // reading - miss <= y <= reading + miss, miss <= largest
+        addRow(GLP_UP, 0.0, y[k], {{p.j - 1, 1.0 - p.t}, {p.j, p.t}, {miss + k, -1.0}});
+        addRow(GLP_LO, y[k], 0.0, {{p.j - 1, 1.0 - p.t}, {p.j, p.t}, {miss + k, 1.0}});
+        addRow(GLP_UP, 0.0, 0.0, {{miss + k, 1.0}, {largest, -1.0}});
+    }
+    for (int j = 1; j <= kNodes; ++j)
+        addRow(GLP_FX, target[size_t(j)], target[size_t(j)], {{j, 1.0}, {above + j - 1, -1.0}, {below + j - 1, 1.0}});
+    glp_load_matrix(lp.get(), int(ia.size()) - 1, ia.data(), ja.data(), ar.data());
 
+    glp_smcp parm;
+    glp_init_smcp(&parm);
+    parm.msg_lev = GLP_MSG_OFF;
+    glp_set_obj_dir(lp.get(), GLP_MIN);
+    glp_set_obj_coef(lp.get(), largest, 1.0);
+    if (glp_simplex(lp.get(), &parm) != 0 || glp_get_status(lp.get()) != GLP_OPT)
+        return false;
+    // Then, keeping the largest miss, the others as small as they can be and
+    // the table as near straight lines through the points.
+    glp_set_col_bnds(lp.get(), largest, GLP_DB, 0.0, glp_get_col_prim(lp.get(), largest) + 1e-9);
+    glp_set_obj_coef(lp.get(), largest, 0.0);
+    for (int c = miss; c < above; ++c)
+        glp_set_obj_coef(lp.get(), c, 1.0);
+    for (int c = above; c < below + kNodes; ++c)
+        glp_set_obj_coef(lp.get(), c, 1e-4);
+    if (glp_simplex(lp.get(), &parm) != 0 || glp_get_status(lp.get()) != GLP_OPT)
+        return false;
     out.assign(kNodes + 1, 0.0);
-    out[kNodes] = std::clamp(target[kNodes], lo[kNodes], hi[kNodes]);
-    for (int j = kNodes; j >= 1; --j) {
-        const double w = out[size_t(j)];
-        double uLo = lo[size_t(j - 1)];
-        double uHi = hi[size_t(j - 1)];
-        for (const Limit& l : limits[size_t(j)]) {
-            if (l.cu > 1e-15)
-                uHi = std::min(uHi, (l.r - l.cw * w) / l.cu);
-            else if (l.cu < -1e-15)
-                uLo = std::max(uLo, (l.r - l.cw * w) / l.cu);
-        }
-        out[size_t(j - 1)] = uLo <= uHi ? std::clamp(target[size_t(j - 1)], uLo, uHi) : (uLo + uHi) / 2;
-    }
-    out[0] = 0.0;
+    for (int j = 1; j <= kNodes; ++j)
+        out[size_t(j)] = glp_get_col_prim(lp.get(), j);
     return true;
 }
 
@@ -212,6 +243,7 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
 {
     m_tableX.clear();
     m_tableY.clear();
+    m_missed = false;
     // Written so that NaN or crossed bounds refuse.
     if (!x || !y || n < 2 || n > kMaxPoints || !(m_minSlope <= m_maxSlope))
         return false;
@@ -222,44 +254,106 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
             return false;
     }
 
+    // The nodes as the device holds them, and the rises (in steps) that keep
+    // each segment's slope within the bounds as tableHolds() judges it.
+    QList<double> tableX;
+    Table nodeX{0.0};
+    Steps lo(kNodes + 1, 0), hi(kNodes + 1, 0);
+    for (int j = 1; j <= kNodes; ++j) {
+        tableX << j * kTableStep;
+        nodeX.push_back(deviceValue(tableX.last()));
+        const double dx = std::round((nodeX[size_t(j)] - nodeX[size_t(j - 1)]) * kStepsPerUnit);
+        long& a = lo[size_t(j)];
+        long& b = hi[size_t(j)];
+        b = long(std::clamp(std::floor(m_maxSlope * dx) + 1, 0.0, double(kMaxSteps)));
+        while (b > 0 && b / dx > m_maxSlope)
+            --b;
+        a = long(std::clamp(std::ceil(m_minSlope * dx) - 1, 1.0, double(kMaxSteps) + 1));
+        while (a <= b && a / dx < m_minSlope)
+            ++a;
+        if (a > b)
+            return false;  // the steps cannot carry a slope within the bounds
+    }
+
     std::vector<Place> places;
     std::vector<double> knotX{0.0}, knotY{0.0};  // the table starts at the origin
     for (int i = 0; i < n; ++i) {
-        places.push_back(placeOf(x[i]));
+        places.push_back(placeOf(nodeX, x[i]));
         if (x[i] > 0.0) {
             knotX.push_back(x[i]);
             knotY.push_back(y[i]);
         }
     }
     // Beyond the last point: the last segment's slope, within the bounds and
-    // such that the table ends within the registers' range.
+    // such that the table ends within the registers' range, from the node at
+    // or after that point on.
     const size_t last = knotX.size() - 1;
     double endSlope = std::clamp((knotY[last] - knotY[last - 1]) / (knotX[last] - knotX[last - 1]), m_minSlope, m_maxSlope);
-    if (knotX[last] < nodeX(kNodes))
-        endSlope = std::min(endSlope, (kTableMax - knotY[last]) / (nodeX(kNodes) - knotX[last]));
+    if (knotX[last] < nodeX[kNodes])
+        endSlope = std::min(endSlope, (kTableMax - knotY[last]) / (nodeX[kNodes] - knotX[last]));
+    for (size_t j = size_t(places.back().j) + 1; j <= kNodes; ++j) {
+        const double rise = std::round(endSlope * (nodeX[j] - nodeX[j - 1]) * kStepsPerUnit);
+        lo[j] = hi[j] = std::clamp(long(std::max(rise, 0.0)), lo[j], hi[j]);
+    }
 
     const Curve smooth(knotX, knotY, endSlope, true);
     const Curve lines(knotX, knotY, endSlope, false);
     Table smoothNodes(kNodes + 1), lineNodes(kNodes + 1);
-    for (int i = 0; i <= kNodes; ++i) {
-        smoothNodes[size_t(i)] = i ? smooth.at(nodeX(i)) : 0.0;
-        lineNodes[size_t(i)] = i ? lines.at(nodeX(i)) : 0.0;
+    for (size_t i = 0; i <= kNodes; ++i) {
+        smoothNodes[i] = i ? smooth.at(nodeX[i]) : 0.0;
+        lineNodes[i] = i ? lines.at(nodeX[i]) : 0.0;
     }
 
-    Table table = closestThrough(smoothNodes, places, y);
-    QList<double> values(table.begin() + 1, table.end());
-    if (!tableAcceptable(values, x, y, n)) {
-        const double minSlope = m_minSlope > 0.0 ? m_minSlope * (1.0 + kBoundMargin) : kBoundMargin;
-        const double maxSlope = m_maxSlope * (1.0 - kBoundMargin);
-        if (!placeWithinBounds(closestThrough(lineNodes, places, y), places, y, minSlope, maxSlope, table))
+    // The table on the steps, checked as the page checks it, and its largest
+    // miss at the points as the device reads it.
+    QList<double> tableY;
+    std::vector<double> misses(size_t(n), 0.0);
+    double largest = 0.0;
+    const auto settle = [&](const Table& c) {
+        Steps k;
+        if (!onSteps(c, lo, hi, k))
             return false;
-        values = QList<double>(table.begin() + 1, table.end());
-        if (!tableAcceptable(values, x, y, n))
+        tableY.clear();
+        for (size_t j = 1; j <= kNodes; ++j)
+            tableY << valueOfSteps(k[j]);
+        if (!tableHolds(tableX, tableY))
             return false;
+        Table held{0.0};
+        for (double v : tableY)
+            held.push_back(deviceValue(v));
+        for (size_t i = 0; i < misses.size(); ++i)
+            misses[i] = std::abs(reading(held, placeOf(nodeX, x[i])) - y[i]);
+        largest = *std::max_element(misses.begin(), misses.end());
+        return true;
+    };
+
+    if (!settle(closestThrough(smoothNodes, places, y)) || largest > kThrough) {
+        Table best;
+        if (!leastMissing(places, y, lo, hi, lineNodes, best) || !settle(best))
+            return false;
+        if (largest > kMaxMiss) {
+            // Several points may share the largest miss; the one that bends
+            // most away from its neighbours is the reading to look at.
+            int worst = -1;
+            double bend = -1.0;
+            for (int i = 0; i < n; ++i) {
+                const double px = i ? x[i - 1] : 0.0, py = i ? y[i - 1] : 0.0;
+                const double b = i + 1 < n && x[i] > px
+                    ? std::abs(y[i] - py - (y[i + 1] - py) * (x[i] - px) / (x[i + 1] - px)) : 0.0;
+                if (misses[size_t(i)] >= largest - kThrough && b > bend) {
+                    worst = i;
+                    bend = b;
+                }
+            }
+            m_missed = true;
+            m_missX = x[worst];
+            m_missY = y[worst];
+            m_miss = misses[size_t(worst)];
+            return false;
+        }
     }
-    for (int i = 1; i <= kTablePoints; ++i)
-        m_tableX.append(nodeX(i));
-    m_tableY = values;
+    m_tableX = tableX;
+    m_tableY = tableY;
     return true;
 }
 
@@ -275,28 +369,46 @@ void LeastSquaresCurveFitting::setSlopeBounds(double minSlope, double maxSlope)
     m_maxSlope = maxSlope;
 }
 
-// The slope test the calibration page applies to the table, plus the stretch
-// from the origin to the first node, strict rise, the range, and the points.
-bool LeastSquaresCurveFitting::tableAcceptable(const QList<double>& y, const double* px, const double* py, int n) const
+bool LeastSquaresCurveFitting::missedPoint(double& x, double& y, double& miss) const
 {
+    if (!m_missed)
+        return false;
+    x = m_missX;
+    y = m_missY;
+    miss = m_miss;
+    return true;
+}
+
+bool LeastSquaresCurveFitting::tableHolds(const QList<double>& x, const QList<double>& y) const
+{
+    if (x.size() != kTablePoints || y.size() != kTablePoints)
+        return false;
     double prevX = 0.0;
     double prevY = 0.0;
-    for (int i = 0; i < y.size(); ++i) {
-        const double xi = nodeX(i + 1);
-        if (!std::isfinite(y[i]) || y[i] <= prevY || y[i] > kTableMax)
+    for (int i = 0; i < kTablePoints; ++i) {
+        // The registers refuse a text outside their range.
+        for (double v : {x[i], y[i]}) {
+            if (!std::isfinite(v) || !(written(v) >= 0.0 && written(v) <= kTableMax))
+                return false;
+        }
+        const double hx = deviceValue(x[i]);
+        const double hy = deviceValue(y[i]);
+        if (!(hx > prevX && hy > prevY && slopeWithin(hy - prevY, hx - prevX)))
             return false;
-        const double slope = (y[i] - prevY) / (xi - prevX);
-        // Written so that NaN bounds refuse rather than pass.
-        if (!(slope >= m_minSlope && slope <= m_maxSlope))
-            return false;
-        prevX = xi;
-        prevY = y[i];
-    }
-    Table nodes{0.0};
-    nodes.insert(nodes.end(), y.begin(), y.end());
-    for (int k = 0; k < n; ++k) {
-        if (!(std::abs(reading(nodes, placeOf(px[k])) - py[k]) <= 1e-7))
-            return false;
+        prevX = hx;
+        prevY = hy;
     }
     return true;
+}
+
+double LeastSquaresCurveFitting::deviceValue(double v)
+{
+    return TervanCore::unpackFixed16_16(TervanCore::packFixed16_16(written(v)));
+}
+
+// Written so that NaN bounds refuse rather than pass.
+bool LeastSquaresCurveFitting::slopeWithin(double dy, double dx) const
+{
+    const double slope = dy / dx;
+    return slope >= m_minSlope && slope <= m_maxSlope;
 }

@@ -5,8 +5,8 @@
 // Turns the user's measured calibration points (fractions of full scale) into
 // the device's 32-point calibration table. The device reads its table in
 // straight lines from the origin through the nodes and continues the last
-// segment beyond the last node; read that way, the table passes through every
-// measured point.
+// segment beyond the last node. Every guarantee holds for the table as the
+// device holds it: written with six significant digits, kept in 1/65536 steps.
 class LeastSquaresCurveFitting
 {
 public:
@@ -14,13 +14,15 @@ public:
     static constexpr int kTablePoints = 32;
     static constexpr double kTableStep = 0.0375;  // X_i = i * step, as the linear default table
     static constexpr double kTableMax = 2.0;      // range of the table registers
+    // The most a table may miss a point by, as a fraction of full scale.
+    static constexpr double kMaxMiss = 0.001;
 
     LeastSquaresCurveFitting();
 
     // x: setpoint fractions (>= 0, strictly increasing), y: measured flow
-    // fractions, n points (2 to 16). False when the points are unusable or no
-    // table passes through them while rising within the slope bounds (from
-    // the origin on) and within the registers' range.
+    // fractions, n points (2 to 16). True when a table that tableHolds()
+    // accepts meets every point within kMaxMiss: one through the points where
+    // such a table exists, else the one whose largest miss is smallest.
     bool fitting_real(double* x, double* y, int n);
 
     // Replaces both lists with the 32 table points of the last successful fit;
@@ -30,11 +32,28 @@ public:
     // Smallest and largest slope allowed between neighbouring table points.
     void setSlopeBounds(double minSlope, double maxSlope);
 
+    // After a fit refused because even the best table misses a point by more
+    // than kMaxMiss: that point and the miss (fractions of full scale). False
+    // after any other outcome.
+    bool missedPoint(double& x, double& y, double& miss) const;
+
+    // Whether the device, given these 32 X and Y values, holds a table that
+    // rises from the origin within the registers' range with every slope,
+    // from the origin on, within the bounds.
+    bool tableHolds(const QList<double>& x, const QList<double>& y) const;
+
+    // The value the device holds when `v` is written to a table register.
+    static double deviceValue(double v);
+
 private:
-    bool tableAcceptable(const QList<double>& y, const double* px, const double* py, int n) const;
+    bool slopeWithin(double dy, double dx) const;
 
     double m_minSlope = 0.25;
     double m_maxSlope = 4.0;
     QList<double> m_tableX;
     QList<double> m_tableY;
+    bool m_missed = false;
+    double m_missX = 0;
+    double m_missY = 0;
+    double m_miss = 0;
 };

@@ -1,6 +1,7 @@
 // The user calibration page alone, fed replies as the main window feeds them,
 // and in the program against the simulated device.
 #include "caltestutil.h"
+#include "languagedictionary.h"
 #include "ui_usercalv3.h"
 
 using apptest::WorkDir;
@@ -52,9 +53,10 @@ struct CheckCase { QString lang, maxSlope; QList<QPointF> points; QString error;
 // A points file (null: the default set) at full scale 10000; a single point at `percent` (empty: full range);
 // the full scale reported later; the box (empty: the fitted table is sent), then the points table and file.
 // With `recover`, the replies the recover gets instead of the whole sequence, and only its box (empty: none).
-// With `replies`, those the sent table gets, then the box. The serial reported later; "row:text" typed in a Y cell.
+// With `replies`, those the sent table gets, then the box. The serial reported later; "row:text" typed in a Y cell;
+// tervancal.ini's lang.
 struct RunCase { QByteArray file; QString percent; int range; QString message, table, saved; QSL recover, replies;
-                 QString serial = SERIAL, typed = {}; };
+                 QString serial = SERIAL, typed = {}, lang = {}; };
 Q_DECLARE_METATYPE(LoadCase)
 Q_DECLARE_METATYPE(CheckCase)
 Q_DECLARE_METATYPE(RunCase)
@@ -147,14 +149,20 @@ private slots:
         const QByteArray three = "count=3\nX0=0\nY0=0\nX1=0.5\nY1=0.5\nX2=1\nY2=1\n";
         QTest::newRow("full scale 0") << RunCase{three, "", 0, "Full scale of the device is unknown (0 sccm); calibration refused."};
         QTest::newRow("one point") << RunCase{"count=1\nX0=0\nY0=0\n", "", 10000, "Calibration needs 2 to 16 points, got 1."};
-        QTest::newRow("table beyond 2") << RunCase{QByteArray(three).replace("Y1=0.5", "Y1=0.98").replace("Y2=1", "Y2=1.96"), "",
-                                                   10000, "Calibration fail. Please restart application."};
+        // No table within the bounds comes nearer than 0.722 % of full scale to all of (7, 7), (10, 13.5), (15, 15).
+        const QByteArray bent = "count=8\nX0=0\nY0=0\nX1=0.07\nY1=0.07\nX2=0.1\nY2=0.135\nX3=0.15\nY3=0.15\nX4=0.25\nY4=0.25\n"
+                                "X5=0.5\nY5=0.5\nX6=0.75\nY6=0.75\nX7=1\nY7=1\n";
+        QTest::newRow("no table meets a point") << RunCase{bent, "", 10000, "Calibration fail: with slopes 0.25 to 4, no table "
+                                                           "meets the point (10 %, 13.5 %); the nearest misses it by 0.722 % of full scale."};
+        QTest::newRow("no table meets a point, cn") << RunCase{bent, "", 10000, "标定失败：斜率限制为0.25到4时，没有校准表能满足点(10 %, 13.5 %)；"
+                                                               "最接近的校准表偏差为满量程的0.722 %。", "", "", {}, {}, SERIAL, {}, "cn"};
         QTest::newRow("not increasing") << RunCase{QByteArray(three).replace("Y2=1", "Y2=0.5"), "", 10000,
                                                    "Doesn't match the principle of monotonous increment：(X=0.5, Y=0.5), (X=1, Y=0.5)"};
         QTest::newRow("not a number") << RunCase{three, "", 10000, "Row 2 of the points table is not a number: 5e", "", "", {}, {},
                                                  SERIAL, "1:5e"};
         QTest::newRow("no serial: not saved") << RunCase{three, "", 10000, "No serial number: the points have no file.", "", "",
                                                          {}, {}, ""};
+        QTest::newRow("no serial, cn") << RunCase{three, "", 10000, "没有序列号：标定点无法保存到文件。", "", "", {}, {}, "", {}, "cn"};
         QTest::newRow("calibration finished") << RunCase{three, "", 10000, "Calibration finished.", "", "", {},
                                                          {"table", "EEPROMProgram", "CM"}};
         QTest::newRow("calibration: read back below") << RunCase{three, "", 10000, "Calibration fail...", "", "", {},
@@ -172,6 +180,8 @@ private slots:
     {
         QFETCH(RunCase, c);
         WorkDir dir;
+        dir.writeIni({{"lang", c.lang}});
+        const LanguageDictionary lang;
         writePointsFile(c.file);
         const QString before = fileContents();
         UI_UserCalV3 page;
@@ -188,10 +198,10 @@ private slots:
         const char* mode = c.percent.isEmpty() ? "fullRangeRadio" : "singlePointRadio";
         auto* radio = page.findChild<QRadioButton*>(mode);
         radio->click();
-        QCOMPARE(takeBoxes("Cancel").size(), 1);
+        QCOMPARE(takeBoxes(lang.translate("Cancel")).size(), 1);
         QVERIFY(!radio->isChecked() && recover.isEmpty());
         radio->click();
-        takeBoxes("Sure");
+        takeBoxes(lang.translate("Sure"));
         QVERIFY(recover.size() == 1 && !page.isEnabled());
         // The device's answers to a table write: "table dy" reads Y back dy off.
         const auto answer = [&page](const QSL& replies, const QList<double>& xs, const QList<double>& ys) {
@@ -216,7 +226,7 @@ private slots:
             QCOMPARE(page.isEnabled(), !c.message.isEmpty());
             return;
         }
-        QCOMPARE(takeBoxes(), QSL{"Recover finished."});
+        QCOMPARE(takeBoxes(), QSL{lang.translate("Recover finished.")});
         if (!c.percent.isEmpty()) {
             QVERIFY(!start->isEnabled()); // until a setpoint is chosen
             for (QRadioButton* r : page.findChildren<QRadioButton*>())
@@ -233,6 +243,9 @@ private slots:
                 page.findChild<QTableView*>("pointsView")->model()->index(c.typed.section(':', 0, 0).toInt(), 1), c.typed.section(':', 1));
         start->click();
         const bool sentTable = c.message.isEmpty() || !c.replies.isEmpty();
+        // A refusal opens over the page.
+        const auto boxes = page.findChildren<QMessageBox*>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(std::count_if(boxes.begin(), boxes.end(), [](QMessageBox* b) { return b->isVisible(); }), sentTable ? 0 : 1);
         QCOMPARE(takeBoxes(), sentTable ? QSL() : QSL{c.message});
         QCOMPARE(page.isEnabled() && start->isEnabled(), !sentTable);
         QCOMPARE(written.size(), sentTable ? 1 : 0);
@@ -247,7 +260,7 @@ private slots:
     }
 
     // At its size hint, in both languages at a desktop's 9 pt: every group and caption
-    // whole, both tables' columns in view and wide enough for their widest texts.
+    // whole, both tables' columns and 16 rows in view, columns wide enough for their widest texts.
     void readsAtItsSize()
     {
         const auto restoreFont = qScopeGuard([old = QApplication::font()] { QApplication::setFont(old); });
@@ -271,7 +284,8 @@ private slots:
             if (page.width() > 1240 || page.height() > 900 || need.width() > page.width() || need.height() > page.height())
                 clipped << QStringLiteral("page %1 x %2 needs %3 x %4").arg(page.width()).arg(page.height()).arg(need.width()).arg(need.height());
             for (QTableView* table : page.findChildren<QTableView*>()) {
-                if (table->horizontalScrollBar()->isVisible() || table->horizontalHeader()->length() > table->viewport()->width())
+                if (table->horizontalScrollBar()->isVisible() || table->horizontalHeader()->length() > table->viewport()->width()
+                    || table->rowViewportPosition(15) + table->rowHeight(15) > table->viewport()->height())
                     clipped << table->objectName();
                 clipped += clippedTexts(table, 2);
             }
