@@ -34,7 +34,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("stale");
         QTest::addColumn<int>("when");     // relative to the probes the device hears at a wrong speed, or its own
-        QTest::addColumn<int>("misheard"); // probes at a wrong speed: one each, or four with three re-probes
+        QTest::addColumn<int>("misheard"); // probes at a wrong speed: one per rate, a second to confirm an
+                                           // answer, three more after other replies
         QTest::addColumn<int>("answered"); // probes at the device's speed
         const QByteArray mac = QByteArray::fromHex("06000280040301012000ab"); // address 32
         const QByteArray cm = QByteArray::fromHex("06000280046901030100f4");
