@@ -113,6 +113,7 @@ bool UI_DrvV3::searchDevice(const QStringList& ports, const QList<int>& bauds, Q
     m_bauds = bauds;
     m_portIndex = 0;
     m_baudIndex = 0;
+    m_searchAddress = m_hal->core()->address();
     connectProbe();
     if (tryNextPort(err))
         return true;
@@ -163,6 +164,7 @@ bool UI_DrvV3::tryNextPort(QString& err)
         qDebug().noquote().nospace() << "Try MFC port: " << currentPort() << " with bps: " << currentBaud();
         if (m_hal->open(currentPort(), currentBaud())) {
             m_foreignReplies = 0;
+            m_firstAnswer = -1;
             return probe(err);
         }
 
@@ -178,18 +180,28 @@ bool UI_DrvV3::tryNextPort(QString& err)
 bool UI_DrvV3::probe(QString& err)
 {
     m_hal->discardInput();
-    m_probeAddress = m_hal->core()->address();
+    // The link takes up the address of any MACAddress reply; one that did not
+    // confirm its rate must not steer the probes that follow.
+    m_hal->setAddress(m_searchAddress);
     return m_hal->readOne(QStringLiteral("MACAddress"), err);
 }
 
 void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
 {
-    // Only the answer to the probe counts: its register, and the address it
-    // asked (any, when it went to 255). Another reply ended the probe in the
-    // link, so the rate is probed again, or counts as silent after a few.
-    if (reg.cmd != QLatin1String("MACAddress") || (m_probeAddress != 255 && reg.value.u8 != m_probeAddress)) {
+    // Only a MACAddress reply naming the address asked (any, for 255) answers
+    // the probe; another reply ended the probe in the link, so the rate is
+    // probed again, or counts as silent after a few. Even an answer may be a
+    // leftover of an exchange from before the restart that came in after the
+    // port was emptied, so the rate counts as found only when a second probe,
+    // sent after emptying the port again, is answered with the same address.
+    const bool answer = reg.cmd == QLatin1String("MACAddress")
+        && (m_searchAddress == 255 || reg.value.u8 == m_searchAddress);
+    if (!answer || m_firstAnswer != int(reg.value.u8)) {
+        const bool foreign = !answer || m_firstAnswer >= 0;
+        if (answer)
+            m_firstAnswer = reg.value.u8;
         QString err;
-        if (++m_foreignReplies > MAX_FOREIGN_REPLIES || !probe(err))
+        if ((foreign && ++m_foreignReplies > MAX_FOREIGN_REPLIES) || !probe(err))
             _mfc_nack(QStringList());
         return;
     }
@@ -198,12 +210,10 @@ void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
     qDebug().noquote().nospace() << "Found MFC port: " << port << " with bps: " << bps;
     m_portCombo->setCurrentText(port);
     m_baudCombo->setCurrentText(QString::number(bps));
-    if (reg.cmd == QLatin1String("MACAddress")) {
-        m_addressSpin->setValue(reg.value.u8);
-        m_hal->setAddress(reg.value.u8);
-        m_setBpsButton->setEnabled(true);
-        m_setAddrButton->setEnabled(true);
-    }
+    m_addressSpin->setValue(reg.value.u8);
+    m_hal->setAddress(reg.value.u8);
+    m_setBpsButton->setEnabled(true);
+    m_setAddrButton->setEnabled(true);
     disconnectProbe();
     m_hal->setRetry(5);
     emit search_result(true, port, bps);
@@ -240,7 +250,7 @@ void UI_DrvV3::onClicked_setAddr(bool v)
 void UI_DrvV3::onClicked_setBps(bool v)
 {
     Q_UNUSED(v);
-    QMessageBox box;
+    QMessageBox box(this); // over the main window, not in the middle of the screen
     box.setText(m_lang->translate(QStringLiteral("Change baudrate will restart application.")));
     box.exec();
 

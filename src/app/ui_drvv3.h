@@ -26,7 +26,8 @@ public:
     // From the accepted reset frames to the restart request: the queued 1000 ms
     // delay, the Reset frame, and a margin.
     static constexpr int RESTART_AFTER_RESET_MS = 2000;
-    // Replies to something else that one rate may take before it counts as silent.
+    // Replies that answer no probe (another register, or an address other than
+    // the one to be confirmed) that one rate may take before it counts as silent.
     static constexpr int MAX_FOREIGN_REPLIES = 3;
 
     explicit UI_DrvV3(QWidget* parent = nullptr);
@@ -74,8 +75,9 @@ private:
     int m_portIndex = 0;
     QList<int> m_bauds;
     int m_baudIndex = 0;
-    quint8 m_probeAddress = 255; // the address the probes of this search go to
-    int m_foreignReplies = 0;    // at the rate being tried
+    quint8 m_searchAddress = 255; // the address every probe of this search goes to
+    int m_firstAnswer = -1;       // address named by the first answer at the rate being tried; -1: none yet
+    int m_foreignReplies = 0;     // at the rate being tried
     QMetaObject::Connection m_probeAck;
     QMetaObject::Connection m_probeNack;
 };

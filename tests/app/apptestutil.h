@@ -59,6 +59,7 @@ public:
     }
     void setButton(const QString& button) { m_button = button; }
     QStringList titles, texts, buttons; // buttons: captions of the last box
+    QList<QWidget*> windows;            // the window each box opened over (null: none)
 
 private:
     void poll()
@@ -69,6 +70,7 @@ private:
         m_lastBox = box;
         titles << box->windowTitle();
         texts << box->text();
+        windows << (box->parentWidget() ? box->parentWidget()->window() : nullptr);
         buttons.clear();
         QAbstractButton* target = nullptr;
         for (QAbstractButton* b : box->buttons()) {

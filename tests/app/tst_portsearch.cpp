@@ -8,6 +8,8 @@
 using namespace apptest;
 
 namespace {
+enum Stale { Waiting, AfterFirstMisheard, AfterEachMisheard, BeforeFirstAnswer };
+
 // Logs "tag cmd@address:bps" per request; the speed is read through our own descriptor.
 void logRequests(SimDevice& dev, const QString& tag, QStringList& log)
 {
@@ -27,23 +29,41 @@ class TestPortSearch : public QObject
     Q_OBJECT
 
 private slots:
-    // Bytes of earlier replies in the device's port, at a wrong speed, are no answer to a probe.
+    // Bytes of earlier replies in the device's port are no answer to a probe.
     void pastUnopenableAndNoisyPorts_data()
     {
         QTest::addColumn<QByteArray>("stale");
-        QTest::addColumn<bool>("waiting"); // in the port before the search, else after each probe at a wrong speed
-        QTest::newRow("clean line") << QByteArray() << true;
-        QTest::newRow("a probe's reply waiting") << QByteArray::fromHex("06000280040301012000ab") << true;
-        QTest::newRow("a flow reply after each probe") << QByteArray::fromHex("06000280056801b900700019") << false;
+        QTest::addColumn<int>("when");     // relative to the probes the device hears at a wrong speed, or its own
+        QTest::addColumn<int>("misheard"); // probes at a wrong speed: one per rate, a second to confirm an
+                                           // answer, three more after other replies
+        QTest::addColumn<int>("answered"); // probes at the device's speed
+        const QByteArray mac = QByteArray::fromHex("06000280040301012000ab"); // address 32
+        const QByteArray cm = QByteArray::fromHex("06000280046901030100f4");
+        QTest::newRow("clean line") << QByteArray() << int(Waiting) << 2 << 2;
+        QTest::newRow("a probe's reply waiting") << mac << int(Waiting) << 2 << 2;
+        QTest::newRow("a probe's reply after the port was emptied") << mac << int(AfterFirstMisheard) << 3 << 2;
+        QTest::newRow("a flow reply after each probe") << QByteArray::fromHex("06000280056801b900700019")
+                                                       << int(AfterEachMisheard) << 8 << 2;
+        QTest::newRow("a control mode reply after each probe") << cm << int(AfterEachMisheard) << 8 << 2;
+        QTest::newRow("a control mode reply before the answer") << cm << int(BeforeFirstAnswer) << 2 << 3;
     }
     void pastUnopenableAndNoisyPorts()
     {
         QFETCH(QByteArray, stale);
-        QFETCH(bool, waiting);
+        QFETCH(int, when);
+        QFETCH(int, misheard);
+        QFETCH(int, answered);
         SimDevice noisy;
         SimDevice dev;
-        dev.inject(waiting ? stale : QByteArray());
-        connect(&dev, &SimDevice::heardAtOtherSpeed, &dev, [&] { dev.inject(waiting ? QByteArray() : stale); });
+        dev.inject(when == Waiting ? stale : QByteArray());
+        int heard = 0;
+        connect(&dev, &SimDevice::heardAtOtherSpeed, &dev, [&] {
+            dev.inject(when == AfterEachMisheard || (when == AfterFirstMisheard && heard == 0) ? stale : QByteArray());
+            ++heard;
+        });
+        connect(&dev, &SimDevice::requestReceived, &dev, [&] {
+            dev.inject(when == BeforeFirstAnswer && dev.requestCount() == 1 ? stale : QByteArray());
+        });
         noisy.setSilent(true);
         noisy.setNoise("$GPGGA,1\r\n", 200); // another instrument talking on that port
         dev.setBaudRate(38400);
@@ -56,8 +76,9 @@ private slots:
         QVERIFY(w.findChild<QTabWidget*>()->isEnabled() && !find<QPushButton>(&w, "setAddrButton")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 20000);
         QCOMPARE(result.first(), (QList<QVariant>{true, dev.slavePath(), 38400}));
-        QCOMPARE(log, (QStringList{"noisy MACAddress@255:9600", "noisy MACAddress@255:19200",
-                                   "noisy MACAddress@255:38400", "dev MACAddress@255:38400"}));
+        QCOMPARE(heard, misheard);
+        QCOMPARE(log, QStringList({"noisy MACAddress@255:9600", "noisy MACAddress@255:19200", "noisy MACAddress@255:38400"})
+                     + QVector<QString>(answered, "dev MACAddress@255:38400").toList());
         // The page shows what was found and allows changes now.
         QCOMPARE(find<QComboBox>(&w, "portCombo")->currentText() + " " + find<QComboBox>(&w, "baudCombo")->currentText()
                      + " " + find<QSpinBox>(&w, "addressSpin")->text(), dev.slavePath() + " 38400 45");
