@@ -174,6 +174,11 @@ bool UI_UserCalV3::fitPoints(double* x, double* y, int n, QString& err)
                       .arg(px * 100)
                       .arg(py * 100)
                       .arg(roundedUp(miss * 100));
+        } else if (m_fit->boundsUnmet()) {
+            err = m_lang->translate(QStringLiteral("Calibration fail: the device can hold no table with slopes %1 to %2; "
+                                                   "change yx_rate_min and yx_rate_max in tervancal.ini."))
+                      .arg(m_yxRateMin)
+                      .arg(m_yxRateMax);
         }
         return false;
     }

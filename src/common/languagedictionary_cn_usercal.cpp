@@ -9,6 +9,9 @@ void LanguageDictionary::addChineseUserCal(QMap<QString, QString>& dict)
         {"Calibration fail: with slopes %1 to %2, no table meets the point (%3 %, %4 %); the nearest misses it by %5 % of "
          "full scale.",
          "标定失败：斜率限制为%1到%2时，没有校准表能满足点(%3 %, %4 %)；最接近的校准表偏差为满量程的%5 %。"},
+        {"Calibration fail: the device can hold no table with slopes %1 to %2; change yx_rate_min and yx_rate_max in "
+         "tervancal.ini.",
+         "标定失败：设备无法保存斜率在%1到%2之间的校准表；请修改tervancal.ini中的yx_rate_min和yx_rate_max。"},
         {"Cannot save the calibration points to %1: %2", "无法保存标定点到%1：%2"},
         {"No serial number: the points have no file.", "没有序列号：标定点无法保存到文件。"},
         {"Row %1 of the points table is not a number: %2", "标准表数值第%1行不是数字：%2"},

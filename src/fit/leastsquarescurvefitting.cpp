@@ -167,8 +167,9 @@ bool onSteps(const Table& c, const Steps& lo, const Steps& hi, Steps& k)
 // within the range, whose largest miss at the points is smallest; among those
 // the one with the smallest sum of misses, then the one nearest `target`.
 bool leastMissing(const std::vector<Place>& places, const double* y, const Steps& lo, const Steps& hi,
-                  const Table& target, Table& out)
+                  const Table& target, Table& out, bool& noTable)
 {
+    noTable = false;
     const std::unique_ptr<glp_prob, decltype(&glp_delete_prob)> lp(glp_create_prob(), glp_delete_prob);
     const int n = int(places.size());
     // Columns: Y_1 .. Y_32, the largest miss, one miss per point, then the
@@ -217,8 +218,10 @@ bool leastMissing(const std::vector<Place>& places, const double* y, const Steps
     parm.msg_lev = GLP_MSG_OFF;
     glp_set_obj_dir(lp.get(), GLP_MIN);
     glp_set_obj_coef(lp.get(), largest, 1.0);
-    if (glp_simplex(lp.get(), &parm) != 0 || glp_get_status(lp.get()) != GLP_OPT)
+    if (glp_simplex(lp.get(), &parm) != 0 || glp_get_status(lp.get()) != GLP_OPT) {
+        noTable = glp_get_status(lp.get()) == GLP_NOFEAS;
         return false;
+    }
     // Then, keeping the largest miss, the others as small as they can be and
     // the table as near straight lines through the points.
     glp_set_col_bnds(lp.get(), largest, GLP_DB, 0.0, glp_get_col_prim(lp.get(), largest) + 1e-9);
@@ -245,7 +248,8 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
     m_tableY.clear();
     m_missed = false;
     // Written so that NaN or crossed bounds refuse.
-    if (!x || !y || n < 2 || n > kMaxPoints || !(m_minSlope <= m_maxSlope))
+    m_boundsUnmet = !(m_minSlope <= m_maxSlope);
+    if (!x || !y || n < 2 || n > kMaxPoints || m_boundsUnmet)
         return false;
     for (int i = 0; i < n; ++i) {
         if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || x[i] < 0.0)
@@ -271,8 +275,10 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
         a = long(std::clamp(std::ceil(m_minSlope * dx) - 1, 1.0, double(kMaxSteps) + 1));
         while (a <= b && a / dx < m_minSlope)
             ++a;
-        if (a > b)
-            return false;  // the steps cannot carry a slope within the bounds
+        if (a > b) {
+            m_boundsUnmet = true;  // the steps cannot carry a slope within the bounds
+            return false;
+        }
     }
 
     std::vector<Place> places;
@@ -329,7 +335,11 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
 
     if (!settle(closestThrough(smoothNodes, places, y)) || largest > kThrough) {
         Table best;
-        if (!leastMissing(places, y, lo, hi, lineNodes, best) || !settle(best))
+        // The misses are free, so only the bounds and the range can leave the
+        // program without a table.
+        if (!leastMissing(places, y, lo, hi, lineNodes, best, m_boundsUnmet))
+            return false;
+        if (!settle(best))
             return false;
         if (largest > kMaxMiss) {
             // Several points may share the largest miss; the one that bends

@@ -37,6 +37,10 @@ public:
     // after any other outcome.
     bool missedPoint(double& x, double& y, double& miss) const;
 
+    // After a fit refused because no table the device can hold (on its steps,
+    // within its range) keeps every slope within the bounds, whatever the points.
+    bool boundsUnmet() const { return m_boundsUnmet; }
+
     // Whether the device, given these 32 X and Y values, holds a table that
     // rises from the origin within the registers' range with every slope,
     // from the origin on, within the bounds.
@@ -53,6 +57,7 @@ private:
     QList<double> m_tableX;
     QList<double> m_tableY;
     bool m_missed = false;
+    bool m_boundsUnmet = false;
     double m_missX = 0;
     double m_missY = 0;
     double m_miss = 0;

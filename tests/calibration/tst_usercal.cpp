@@ -54,9 +54,9 @@ struct CheckCase { QString lang, maxSlope; QList<QPointF> points; QString error;
 // the full scale reported later; the box (empty: the fitted table is sent), then the points table and file.
 // With `recover`, the replies the recover gets instead of the whole sequence, and only its box (empty: none).
 // With `replies`, those the sent table gets, then the box. The serial reported later; "row:text" typed in a Y cell;
-// tervancal.ini's lang.
+// tervancal.ini's lang and yx_rate_min.
 struct RunCase { QByteArray file; QString percent; int range; QString message, table, saved; QSL recover, replies;
-                 QString serial = SERIAL, typed = {}, lang = {}; };
+                 QString serial = SERIAL, typed = {}, lang = {}, minSlope = {}; };
 Q_DECLARE_METATYPE(LoadCase)
 Q_DECLARE_METATYPE(CheckCase)
 Q_DECLARE_METATYPE(RunCase)
@@ -156,6 +156,11 @@ private slots:
                                                            "meets the point (10 %, 13.5 %); the nearest misses it by 0.722 % of full scale."};
         QTest::newRow("no table meets a point, cn") << RunCase{bent, "", 10000, "标定失败：斜率限制为0.25到4时，没有校准表能满足点(10 %, 13.5 %)；"
                                                                "最接近的校准表偏差为满量程的0.722 %。", "", "", {}, {}, SERIAL, {}, "cn"};
+        // Rising at least 1.8 to the last node at 1.2, every table ends above the registers' 2.
+        QTest::newRow("no table keeps the bounds") << RunCase{"count=3\nX0=0\nY0=0\nX1=0.5\nY1=0.9\nX2=1\nY2=1.8\n", "", 10000,
+                                                             "Calibration fail: the device can hold no table with slopes 1.8 to 4; "
+                                                             "change yx_rate_min and yx_rate_max in tervancal.ini.", "", "", {}, {},
+                                                             SERIAL, {}, {}, "1.8"};
         QTest::newRow("not increasing") << RunCase{QByteArray(three).replace("Y2=1", "Y2=0.5"), "", 10000,
                                                    "Doesn't match the principle of monotonous increment：(X=0.5, Y=0.5), (X=1, Y=0.5)"};
         QTest::newRow("not a number") << RunCase{three, "", 10000, "Row 2 of the points table is not a number: 5e", "", "", {}, {},
@@ -180,7 +185,7 @@ private slots:
     {
         QFETCH(RunCase, c);
         WorkDir dir;
-        dir.writeIni({{"lang", c.lang}});
+        dir.writeIni({{"lang", c.lang}, {"yx_rate_min", c.minSlope}});
         const LanguageDictionary lang;
         writePointsFile(c.file);
         const QString before = fileContents();
