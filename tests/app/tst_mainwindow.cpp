@@ -5,11 +5,6 @@
 
 using namespace apptest;
 
-// An engineering window's place: the screen's available area, the main window's frame, the page's wanted
-// size, the frames of the windows already open, the client rectangle it gets; its decorations.
-struct Place { QRect available, main; QSize wanted; QList<QRect> open; QRect placed; QMargins frame; };
-Q_DECLARE_METATYPE(Place)
-
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -152,27 +147,66 @@ private slots:
         QCOMPARE(statusText(w) + statusStyle(w), "Calibration table needs 32 X and 32 Y values, got 32 and 33." + kRed);
     }
 
-    void engineeringGeometry_data()
-    {
-        QTest::addColumn<Place>("row");
-        const QRect wide(0, 0, 1600, 960), tall(0, 30, 1280, 994), main(0, 30, 880, 730); // taskbar below, panel above
-        QTest::newRow("right") << Place{wide, {0, 0, 880, 730}, {620, 520}, {}, {880, 0, 620, 520}};
-        QTest::newRow("left") << Place{wide, {700, 100, 880, 730}, {620, 520}, {}, {80, 100, 620, 520}};
-        QTest::newRow("over, right edge") << Place{wide, {360, 200, 880, 730}, {923, 700}, {}, {677, 200, 923, 700}};
-        QTest::newRow("right, off the open one's corner")
-            << Place{wide, {0, 0, 880, 730}, {620, 520}, {{880, 0, 620, 520}}, {912, 32, 620, 520}};
-        QTest::newRow("side no open one takes")
-            << Place{{0, 0, 2560, 1400}, {840, 0, 880, 730}, {774, 640}, {{1720, 0, 620, 520}}, {66, 0, 774, 640}};
-        QTest::newRow("clamped, over") << Place{tall, main, {1240, 1100}, {}, {40, 30, 1240, 994}};
-        QTest::newRow("full height, corner taken: left")
-            << Place{tall, main, {960, 1100}, {{320, 30, 960, 994}}, {288, 30, 960, 994}};
-        QTest::newRow("decorations, over, left edge")
-            << Place{tall, {400, 30, 884, 760}, {774, 640}, {}, {2, 58, 774, 640}, {2, 28, 2, 2}};
-    }
     void engineeringGeometry()
     {
-        QFETCH(Place, row);
-        QCOMPARE(UI_Test::engineeringGeometry(row.available, row.main, row.wanted, row.frame, row.open), row.placed);
+        // The engineering windows opened one after another in every order, with their own sizes here and as
+        // measured on a desktop, on common screens (a panel below, above or none; a second screen left or right
+        // of the first), the main window in four places, without and with decorations. Each window lies whole
+        // on the screen at no less than its minimum, the first at its full size, and at least 100 px of the
+        // top band of every window stays uncovered by those opened after it.
+        using Page = QPair<QSize, QSize>; // size hint, minimum
+        QList<Page> own;
+        for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
+            for (const QWidget* page : QApplication::topLevelWidgets())
+                if (page->inherits(name))
+                    own << Page{page->sizeHint(), page->minimumSizeHint()};
+        QCOMPARE(own.size(), 3);
+        const QList<Page> measured{{{479, 338}, {479, 338}}, {{774, 700}, {650, 540}}, {{923, 891}, {575, 340}}};
+        const QList<QRect> screens{{0, 0, 1024, 728},   {0, 0, 1280, 1024},   {0, 30, 1280, 994},
+                                   {0, 0, 1366, 728},   {-1366, 0, 1366, 768}, {0, 0, 1600, 960},
+                                   {1920, 0, 1600, 1000}, {0, 0, 1920, 1040}, {0, 30, 1920, 1050}};
+        const auto titleInView = [](const QList<QRect>& open, int i) { // longest stretch of the band uncovered
+            int run = 0, longest = 0;
+            for (int x = open[i].left(); x <= open[i].right(); ++x) {
+                const QRect column(x, open[i].top(), 1, 30);
+                run = std::any_of(open.begin() + i + 1, open.end(), [&](const QRect& r) { return r.intersects(column); })
+                    ? 0 : run + 1;
+                longest = qMax(longest, run);
+            }
+            return longest;
+        };
+        for (const QList<Page>& pages : {own, measured})
+            for (const QRect& screen : screens)
+                for (const QMargins& frame : {QMargins(), QMargins(1, 30, 1, 1), QMargins(4, 37, 4, 4)}) {
+                    const QSize main = QRect(0, 0, 880, 730).marginsAdded(frame).size();
+                    const QPoint far = screen.bottomRight() - QPoint(main.width() - 1, main.height() - 1);
+                    for (const QPoint& corner : {screen.topLeft(), screen.center() - QPoint(main.width() / 2, 300),
+                                                 QPoint(far.x(), screen.top()), far}) {
+                        QList<int> order{0, 1, 2};
+                        do {
+                            QList<QRect> open;
+                            for (int k : order) {
+                                const QRect client = UI_Test::engineeringGeometry(
+                                    screen, QRect(corner, main), open, pages[k].first, pages[k].second, frame);
+                                QString where; // page, screen, main window's corner, title bar, place
+                                QDebug(&where) << k << screen << corner << frame.top() << client;
+                                QVERIFY2(screen.contains(client.marginsAdded(frame)), qPrintable(where));
+                                QVERIFY2(client.size().expandedTo(pages[k].second) == client.size(), qPrintable(where));
+                                QVERIFY2(!open.isEmpty() || client.size() == pages[k].first.boundedTo(
+                                             screen.marginsRemoved(frame).size()), qPrintable(where));
+                                open << client.marginsAdded(frame);
+                                for (int i = 0; i + 1 < open.size(); ++i)
+                                    QVERIFY2(titleInView(open, i) >= 100, qPrintable(where + " hides " + QString::number(i)));
+                            }
+                        } while (std::next_permutation(order.begin(), order.end()));
+                    }
+                }
+        // Nothing is given up where no title needs it: Tools opened third on 1600x1000 with a panel.
+        QList<QRect> open;
+        for (const Page& page : measured)
+            open << UI_Test::engineeringGeometry({0, 0, 1600, 960}, {0, 0, 882, 761}, open, page.first, page.second,
+                                                 {1, 30, 1, 1}).marginsAdded({1, 30, 1, 1});
+        QCOMPARE(open.last().size(), measured.last().first + QSize(2, 31));
     }
 
     void settingsAndDictionary()
