@@ -57,6 +57,37 @@ QPoint keptInside(const QPoint& pos, const QSize& size, const QRect& area)
             qBound(area.top(), pos.y(), area.y() + area.height() - size.height())};
 }
 
+// Where a window of `size` goes with nothing in the way: beside `mainFrame`,
+// right before left, on a side none of `open` takes if there is one; else over
+// it at the edge of `area` where it has more room, which hides the least of it.
+QPoint besideMain(const QRect& area, const QRect& mainFrame, const QSize& size, const QList<QRect>& open)
+{
+    QList<QPoint> beside;
+    if (mainFrame.right() + size.width() <= area.right())
+        beside << keptInside({mainFrame.right() + 1, mainFrame.top()}, size, area);
+    if (mainFrame.left() - size.width() >= area.left())
+        beside << keptInside({mainFrame.left() - size.width(), mainFrame.top()}, size, area);
+    if (beside.isEmpty()) {
+        const bool right = area.right() - mainFrame.right() >= mainFrame.left() - area.left();
+        return keptInside({right ? area.right() + 1 - size.width() : area.left(), mainFrame.top()}, size, area);
+    }
+    for (const QPoint& at : beside)
+        if (std::none_of(open.begin(), open.end(), [&](const QRect& r) { return r.intersects(QRect(at, size)); }))
+            return at;
+    return beside.first();
+}
+
+// The lengths from one of `edges` to `first` or to `end`, from `low` up to `high`, `high` first.
+QList<int> lengthsToSides(const QList<int>& edges, int first, int end, int low, int high)
+{
+    QList<int> found{high};
+    for (int edge : edges)
+        for (int length : {end - edge, edge - first})
+            if (length >= low && length < high && !found.contains(length))
+                found << length;
+    return found;
+}
+
 // The stretches of `band` that none of `covers` overlaps: the longest, and all together.
 QPair<int, int> uncovered(const QRect& band, const QList<QRect>& covers)
 {
@@ -268,17 +299,9 @@ QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFram
         ys << r.top() << r.top() + titleBar << r.bottom() + 1;
     }
     // The sizes that reach from one of those edges to a side of the area.
-    const auto lengths = [](const QList<int>& edges, int first, int end, int low, int high) {
-        QList<int> found{high};
-        for (int edge : edges)
-            for (int length : {end - edge, edge - first})
-                if (length >= low && length < high && !found.contains(length))
-                    found << length;
-        return found;
-    };
     QList<QSize> sizes;
-    for (int w : lengths(xs, available.left(), available.right() + 1, least.width(), most.width()))
-        for (int h : lengths(ys, available.top(), available.bottom() + 1, least.height(), most.height()))
+    for (int w : lengthsToSides(xs, available.left(), available.right() + 1, least.width(), most.width()))
+        for (int h : lengthsToSides(ys, available.top(), available.bottom() + 1, least.height(), most.height()))
             sizes << QSize(w, h);
     const auto shrink = [&most](const QSize& s) { return most.width() - s.width() + most.height() - s.height(); };
     // The full size first, then the least shrunk.
@@ -292,27 +315,7 @@ QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFram
     for (const QSize& size : sizes) {
         if (std::get<0>(best) == 0 && shrink(size) > std::get<1>(best))
             break;
-        // Beside the main window, right before left, on a side no open window takes if there is one;
-        // else over it at the screen's edge where it has more room: it hides the least of it.
-        QList<QPoint> beside;
-        if (mainFrame.right() + size.width() <= available.right())
-            beside << keptInside({mainFrame.right() + 1, mainFrame.top()}, size, available);
-        if (mainFrame.left() - size.width() >= available.left())
-            beside << keptInside({mainFrame.left() - size.width(), mainFrame.top()}, size, available);
-        QPoint base;
-        if (beside.isEmpty()) {
-            const bool right = available.right() - mainFrame.right() >= mainFrame.left() - available.left();
-            base = keptInside({right ? available.right() + 1 - size.width() : available.left(), mainFrame.top()},
-                              size, available);
-        } else {
-            base = beside.first();
-            for (const QPoint& at : beside)
-                if (std::none_of(openFrames.begin(), openFrames.end(),
-                                 [&](const QRect& r) { return r.intersects(QRect(at, size)); })) {
-                    base = at;
-                    break;
-                }
-        }
+        const QPoint base = besideMain(available, mainFrame, size, openFrames);
         QList<int> lefts{base.x()}, tops{base.y()};
         for (int x : xs)
             lefts << x << x - size.width();
