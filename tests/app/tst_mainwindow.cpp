@@ -151,10 +151,7 @@ private slots:
     {
         // The engineering windows opened one after another in every order, with their own sizes here and as
         // measured on a desktop, on common screens (a panel below, above or none; a second screen left or right
-        // of the first), the main window in four places, without and with decorations. Each window lies whole
-        // on the screen at no less than its minimum, the first at its full size, and at least 100 px of the
-        // top band of every window stays uncovered by those opened after it.
-        using Page = QPair<QSize, QSize>; // size hint, minimum
+        // of the first), the main window in four places, without and with decorations.
         QList<Page> own;
         for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
             for (const QWidget* page : QApplication::topLevelWidgets())
@@ -165,39 +162,18 @@ private slots:
         const QList<QRect> screens{{0, 0, 1024, 728},   {0, 0, 1280, 1024},   {0, 30, 1280, 994},
                                    {0, 0, 1366, 728},   {-1366, 0, 1366, 768}, {0, 0, 1600, 960},
                                    {1920, 0, 1600, 1000}, {0, 0, 1920, 1040}, {0, 30, 1920, 1050}};
-        const auto titleInView = [](const QList<QRect>& open, int i) { // longest stretch of the band uncovered
-            int run = 0, longest = 0;
-            for (int x = open[i].left(); x <= open[i].right(); ++x) {
-                const QRect column(x, open[i].top(), 1, 30);
-                run = std::any_of(open.begin() + i + 1, open.end(), [&](const QRect& r) { return r.intersects(column); })
-                    ? 0 : run + 1;
-                longest = qMax(longest, run);
-            }
-            return longest;
-        };
         for (const QList<Page>& pages : {own, measured})
             for (const QRect& screen : screens)
                 for (const QMargins& frame : {QMargins(), QMargins(1, 30, 1, 1), QMargins(4, 37, 4, 4)}) {
-                    const QSize main = QRect(0, 0, 880, 730).marginsAdded(frame).size();
-                    const QPoint far = screen.bottomRight() - QPoint(main.width() - 1, main.height() - 1);
-                    for (const QPoint& corner : {screen.topLeft(), screen.center() - QPoint(main.width() / 2, 300),
-                                                 QPoint(far.x(), screen.top()), far}) {
+                    QRect main(QPoint(), QSize(880, 730).grownBy(frame));
+                    const QPoint far = screen.bottomRight() - main.bottomRight();
+                    for (const QPoint& at : {screen.topLeft(), screen.center() - QPoint(main.width() / 2, 300),
+                                             QPoint(far.x(), screen.top()), far}) {
+                        main.moveTopLeft(at);
                         QList<int> order{0, 1, 2};
                         do {
-                            QList<QRect> open;
-                            for (int k : order) {
-                                const QRect client = UI_Test::engineeringGeometry(
-                                    screen, QRect(corner, main), open, pages[k].first, pages[k].second, frame);
-                                QString where; // page, screen, main window's corner, title bar, place
-                                QDebug(&where) << k << screen << corner << frame.top() << client;
-                                QVERIFY2(screen.contains(client.marginsAdded(frame)), qPrintable(where));
-                                QVERIFY2(client.size().expandedTo(pages[k].second) == client.size(), qPrintable(where));
-                                QVERIFY2(!open.isEmpty() || client.size() == pages[k].first.boundedTo(
-                                             screen.marginsRemoved(frame).size()), qPrintable(where));
-                                open << client.marginsAdded(frame);
-                                for (int i = 0; i + 1 < open.size(); ++i)
-                                    QVERIFY2(titleInView(open, i) >= 100, qPrintable(where + " hides " + QString::number(i)));
-                            }
+                            const QString wrong = openInOrder(pages, order, screen, main, frame);
+                            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
                         } while (std::next_permutation(order.begin(), order.end()));
                     }
                 }
@@ -272,6 +248,55 @@ private slots:
     }
 
 private:
+    using Page = QPair<QSize, QSize>; // size hint, minimum
+
+    // Opens the engineering windows `pages` in `order` with the main window at `main`; says what a user would
+    // find wrong, if anything. Each lies whole on the screen at no less than its minimum, the first at its full
+    // size; beside the main window on a side with room that no open window takes, if there is one; and at
+    // least 100 px of the top band (30 px) of every window stays uncovered by those opened after it.
+    static QString openInOrder(const QList<Page>& pages, const QList<int>& order, const QRect& screen,
+                               const QRect& main, const QMargins& frame)
+    {
+        QList<QRect> open;
+        for (int k : order) {
+            const QRect placed = UI_Test::engineeringGeometry(screen, main, open, pages[k].first, pages[k].second,
+                                                              frame).marginsAdded(frame);
+            const QSize client = placed.marginsRemoved(frame).size();
+            const auto free = [&](QRect side) {
+                side.moveTop(qBound(screen.top(), side.top(), screen.bottom() + 1 - side.height()));
+                const bool taken =
+                    std::any_of(open.begin(), open.end(), [&](const QRect& r) { return r.intersects(side); });
+                return screen.contains(side) && !taken ? side : QRect();
+            };
+            const QRect right = free(QRect(main.topRight() + QPoint(1, 0), placed.size()));
+            const QRect left = free(QRect(main.topLeft() - QPoint(placed.width(), 0), placed.size()));
+            QString wrong;
+            if (!screen.contains(placed) || client.expandedTo(pages[k].second) != client)
+                wrong = "not whole at its minimum or more";
+            else if (open.isEmpty() && client != pages[k].first.boundedTo(screen.marginsRemoved(frame).size()))
+                wrong = "not at its full size";
+            else if (placed != right && placed != left && (!right.isNull() || !left.isNull()))
+                wrong = "not beside the main window";
+            open << placed;
+            for (int i = 0; wrong.isEmpty() && i + 1 < open.size(); ++i) {
+                int run = 0, longest = 0; // the longest stretch of the band uncovered
+                for (int x = open[i].left(); x <= open[i].right(); ++x) {
+                    const QRect column(x, open[i].top(), 1, 30);
+                    const bool covered = std::any_of(open.begin() + i + 1, open.end(),
+                                                     [&](const QRect& r) { return r.intersects(column); });
+                    run = covered ? 0 : run + 1;
+                    longest = qMax(longest, run);
+                }
+                wrong = longest < 100 ? QStringLiteral("hides the title of page %1").arg(order[i]) : QString();
+            }
+            if (!wrong.isEmpty()) {
+                QDebug(&wrong) << ": page" << k << "at" << placed << "on" << screen << "beside" << main;
+                return wrong;
+            }
+        }
+        return {};
+    }
+
     qint64 gapAfter(const QString& cmd) // ms from the first request of cmd to the next request
     {
         const QList<SimDevice::Request> reqs = m_dev.requests();
