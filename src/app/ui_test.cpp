@@ -29,6 +29,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <climits>
+#include <tuple>
+
 namespace {
 
 QStringList systemPortNames()
@@ -40,15 +44,86 @@ QStringList systemPortNames()
     return names;
 }
 
-// How far an engineering window keeps its corner from another one's: about a
-// title bar, so that neither hides the other's.
-constexpr int kCornerGap = 32;
+// A title bar's height, at least: how far a new engineering window moves
+// down from an open one, and the band at the top of each that stays in view.
+constexpr int kTitleBar = 30;
+// How much of that band stays in view: the start of the title, and room to grab it.
+constexpr int kTitleInView = 100;
 
 // Top-left corner for a frame of `size` near `pos`, moved the least to lie whole within `area`.
 QPoint keptInside(const QPoint& pos, const QSize& size, const QRect& area)
 {
     return {qBound(area.left(), pos.x(), area.x() + area.width() - size.width()),
             qBound(area.top(), pos.y(), area.y() + area.height() - size.height())};
+}
+
+// Where a window of `size` goes with nothing in the way: beside `mainFrame`,
+// right before left, on a side none of `open` takes if there is one; else over
+// it at the edge of `area` where it has more room, which hides the least of it.
+QPoint besideMain(const QRect& area, const QRect& mainFrame, const QSize& size, const QList<QRect>& open)
+{
+    QList<QPoint> beside;
+    if (mainFrame.right() + size.width() <= area.right())
+        beside << keptInside({mainFrame.right() + 1, mainFrame.top()}, size, area);
+    if (mainFrame.left() - size.width() >= area.left())
+        beside << keptInside({mainFrame.left() - size.width(), mainFrame.top()}, size, area);
+    if (beside.isEmpty()) {
+        const bool right = area.right() - mainFrame.right() >= mainFrame.left() - area.left();
+        return keptInside({right ? area.right() + 1 - size.width() : area.left(), mainFrame.top()}, size, area);
+    }
+    for (const QPoint& at : beside)
+        if (std::none_of(open.begin(), open.end(), [&](const QRect& r) { return r.intersects(QRect(at, size)); }))
+            return at;
+    return beside.first();
+}
+
+// The lengths from one of `edges` to `first` or to `end`, from `low` up to `high`, `high` first.
+QList<int> lengthsToSides(const QList<int>& edges, int first, int end, int low, int high)
+{
+    QList<int> found{high};
+    for (int edge : edges)
+        for (int length : {end - edge, edge - first})
+            if (length >= low && length < high && !found.contains(length))
+                found << length;
+    return found;
+}
+
+// The stretches of `band` that none of `covers` overlaps: the longest, and all together.
+QPair<int, int> uncovered(const QRect& band, const QList<QRect>& covers)
+{
+    QList<QPair<int, int>> spans;
+    for (const QRect& cover : covers) {
+        const QRect part = cover & band;
+        if (!part.isEmpty())
+            spans << qMakePair(part.left(), part.right() + 1);
+    }
+    std::sort(spans.begin(), spans.end());
+    int longest = 0, total = 0, from = band.left();
+    for (const auto& span : spans) {
+        longest = qMax(longest, span.first - from);
+        total += qMax(0, span.first - from);
+        from = qMax(from, span.second);
+    }
+    const int last = qMax(0, band.right() + 1 - from);
+    return {qMax(longest, last), total + last};
+}
+
+// What `placed` hides of the title bands of `open` (bottom first): how far it
+// leaves them short of kTitleInView, and how much of them it covers, in
+// pixels. A band counts for what the windows above left of it in view.
+QPair<int, int> titlesHidden(const QList<QRect>& open, const QRect& placed, const QRect& area, int titleBar)
+{
+    QPair<int, int> hidden{0, 0};
+    for (int i = 0; i < open.size(); ++i) {
+        const QRect band = QRect(open[i].topLeft(), QSize(open[i].width(), titleBar)) & area;
+        QList<QRect> above = open.mid(i + 1);
+        const QPair<int, int> before = uncovered(band, above);
+        above << placed;
+        const QPair<int, int> after = uncovered(band, above);
+        hidden.first += qMax(0, qMin(kTitleInView, before.first) - after.first);
+        hidden.second += before.second - after.second;
+    }
+    return hidden;
 }
 
 // The decorations the window manager puts around `w` (none offscreen).
@@ -188,79 +263,77 @@ void UI_Test::showEngineeringPage(QWidget* page, const QString& title)
     // A window that is open and whole on a screen stays where the user put it;
     // a new one, or one moved off the screen, goes beside the main window.
     if (!page->isVisible() || !wholeOnAScreen(page->frameGeometry())) {
-        QList<QRect> open;
-        for (const QWidget* other : {static_cast<QWidget*>(m_manualCal), static_cast<QWidget*>(m_userCal),
-                                     static_cast<QWidget*>(m_tools)})
-            if (other != page && other->isVisible())
+        QList<QRect> open; // a minimised one shows no title bar to keep in view
+        for (const QWidget* other : qAsConst(m_pageOrder))
+            if (other != page && other->isVisible() && !other->isMinimized())
                 open << other->frameGeometry();
         // A window not shown yet has no decorations: it will get the main window's.
         const bool shown = page->isVisible();
-        const QMargins frame = frameMargins(shown ? page : this);
-        const QRect available = screen()->availableGeometry();
-        // On a small screen a window gives up some of its size, down to its
-        // minimum, so that it need not cover an open one's corner.
-        const QSize room = available.size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom())
-            - QSize(kCornerGap, kCornerGap) * open.size();
-        const QSize wanted = shown ? page->size() : page->sizeHint().boundedTo(room).expandedTo(page->minimumSizeHint());
-        page->setGeometry(engineeringGeometry(available, frameGeometry(), wanted, frame, open));
+        const QSize hint = shown ? page->size() : page->sizeHint();
+        page->setGeometry(engineeringGeometry(screen()->availableGeometry(), frameGeometry(), open, hint,
+                                              page->minimumSizeHint(), frameMargins(shown ? page : this)));
     }
+    m_pageOrder.removeOne(page);
+    m_pageOrder << page;
     page->setWindowState(page->windowState() & ~Qt::WindowMinimized);
     page->show();
     page->raise();
     page->activateWindow();
 }
 
-QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFrame, const QSize& wanted,
-                                   const QMargins& frame, const QList<QRect>& openFrames)
+QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFrame, const QList<QRect>& openFrames,
+                                   const QSize& hint, const QSize& minimum, const QMargins& frame)
 {
-    const QSize size = (wanted + QSize(frame.left() + frame.right(), frame.top() + frame.bottom()))
-                           .boundedTo(available.size());
-    const auto coversOpen = [&](const QPoint& at) {
-        for (const QRect& r : openFrames)
-            if (r.intersects(QRect(at, size)))
-                return true;
-        return false;
-    };
-    // Beside the main window, right before left, on a side no open window takes if there is one.
-    QList<QPoint> beside;
-    if (mainFrame.right() + size.width() <= available.right())
-        beside << keptInside({mainFrame.right() + 1, mainFrame.top()}, size, available);
-    if (mainFrame.left() - size.width() >= available.left())
-        beside << keptInside({mainFrame.left() - size.width(), mainFrame.top()}, size, available);
-    QPoint base;
-    if (beside.isEmpty()) {
-        // Over the main window at the screen's edge where it has more room: it hides the least of it.
-        const bool right = available.right() - mainFrame.right() >= mainFrame.left() - available.left();
-        base = keptInside({right ? available.right() + 1 - size.width() : available.left(), mainFrame.top()},
-                          size, available);
-    } else {
-        base = beside.first();
-        for (const QPoint& at : beside)
-            if (!coversOpen(at)) {
-                base = at;
-                break;
-            }
+    const QSize decorations(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize most = (hint + decorations).boundedTo(available.size());
+    const QSize least = (minimum + decorations).boundedTo(most);
+    const int titleBar = qMax(kTitleBar, frame.top());
+    // Where the window may start or end: the edges of the area, of the main
+    // window and of the open windows, a title bar down and aside from each
+    // open one, and where it would leave enough of an open title bar.
+    QList<int> xs{available.left(), available.right() + 1, mainFrame.left(), mainFrame.right() + 1};
+    QList<int> ys{available.top(), available.bottom() + 1, mainFrame.top()};
+    for (const QRect& r : openFrames) {
+        xs << r.left() << r.left() + titleBar << r.left() + kTitleInView << r.right() + 1
+           << r.right() + 1 - kTitleInView;
+        ys << r.top() << r.top() + titleBar << r.bottom() + 1;
     }
-    // Off the corners of the open windows: the nearest place down and right
-    // first that keeps the gap, else the one farthest from every corner.
-    const auto gap = [&openFrames](const QPoint& at) {
-        int g = kCornerGap;
-        for (const QRect& r : openFrames)
-            g = qMin(g, qMax(qAbs(r.left() - at.x()), qAbs(r.top() - at.y())));
-        return g;
-    };
-    QPoint best = base;
-    int bestGap = gap(base);
-    for (int ring = 1; ring <= 8 && bestGap < kCornerGap; ++ring)
-        for (int i = ring; i >= -ring; --i)
-            for (int j = ring; j >= -ring; --j) {
-                const QPoint at = keptInside(base + QPoint(i, j) * kCornerGap, size, available);
-                if (qMax(qAbs(i), qAbs(j)) == ring && gap(at) > bestGap) {
-                    best = at;
-                    bestGap = gap(at);
+    // The sizes that reach from one of those edges to a side of the area.
+    QList<QSize> sizes;
+    for (int w : lengthsToSides(xs, available.left(), available.right() + 1, least.width(), most.width()))
+        for (int h : lengthsToSides(ys, available.top(), available.bottom() + 1, least.height(), most.height()))
+            sizes << QSize(w, h);
+    const auto shrink = [&most](const QSize& s) { return most.width() - s.width() + most.height() - s.height(); };
+    // The full size first, then the least shrunk.
+    std::stable_sort(sizes.begin(), sizes.end(),
+                     [&shrink](const QSize& a, const QSize& b) { return shrink(a) < shrink(b); });
+
+    // Lexicographically: short of the title bars to keep in view, size given up,
+    // title bars covered, distance from where it would go with nothing open.
+    std::tuple<int, int, int, int> best{INT_MAX, INT_MAX, INT_MAX, INT_MAX};
+    QRect placed;
+    for (const QSize& size : sizes) {
+        if (std::get<0>(best) == 0 && shrink(size) > std::get<1>(best))
+            break;
+        const QPoint base = besideMain(available, mainFrame, size, openFrames);
+        QList<int> lefts{base.x()}, tops{base.y()};
+        for (int x : xs)
+            lefts << x << x - size.width();
+        for (int y : ys)
+            tops << y << y - size.height();
+        for (int x : lefts)
+            for (int y : tops) {
+                const QRect at(keptInside({x, y}, size, available), size);
+                const QPair<int, int> hidden = titlesHidden(openFrames, at, available, titleBar);
+                const std::tuple<int, int, int, int> score{hidden.first, shrink(size), hidden.second,
+                                                           (at.topLeft() - base).manhattanLength()};
+                if (score < best) {
+                    best = score;
+                    placed = at;
                 }
             }
-    return QRect(best, size).marginsRemoved(frame);
+    }
+    return placed.marginsRemoved(frame);
 }
 
 void UI_Test::makeConnections()

@@ -39,13 +39,15 @@ public:
     explicit UI_Test(const QStringList& ports, QWidget* parent = nullptr);
     ~UI_Test() override;
 
-    // Where an engineering window goes, as the client rectangle to give it:
-    // its wanted client size (with `frame`, the decorations around it) kept
-    // within `available`, beside `mainFrame` (right, else left) when it fits
-    // there, else over it but whole; never with its corner on (or next to)
-    // the corner of one of the `openFrames`, which would hide one title bar.
-    static QRect engineeringGeometry(const QRect& available, const QRect& mainFrame, const QSize& wanted,
-                                     const QMargins& frame, const QList<QRect>& openFrames);
+    // Where an engineering window goes, as the client rectangle to give it,
+    // whole within `available` with its decorations (`frame`): beside
+    // `mainFrame` (right, else left) when it fits there, else over it. It
+    // leaves in view at least 100 px of the title bar of each of `openFrames`
+    // (listed bottom first) wherever the area allows, moving down and aside
+    // from them as desktop cascades do, and gives up some of its size `hint`,
+    // down to `minimum`, only when that is the only way to do so.
+    static QRect engineeringGeometry(const QRect& available, const QRect& mainFrame, const QList<QRect>& openFrames,
+                                     const QSize& hint, const QSize& minimum, const QMargins& frame);
 
 public slots:
     void onClicked_appRestart(bool v);
@@ -109,6 +111,9 @@ private:
     UI_ToolsV3* m_tools = nullptr;
     UI_ManualCalV3* m_manualCal = nullptr;
     QList<QAction*> m_pageActions;
+    // The engineering pages in the order they were last brought up from the
+    // menu: the later one lies over the earlier.
+    QList<QWidget*> m_pageOrder;
     QProgressBar* m_activity = nullptr;
     Logger* m_logger = nullptr;
     QStringList m_startupRegs;

@@ -5,11 +5,6 @@
 
 using namespace apptest;
 
-// An engineering window's place: the screen's available area, the main window's frame, the page's wanted
-// size, the frames of the windows already open, the client rectangle it gets; its decorations.
-struct Place { QRect available, main; QSize wanted; QList<QRect> open; QRect placed; QMargins frame; };
-Q_DECLARE_METATYPE(Place)
-
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -154,27 +149,42 @@ private slots:
         QCOMPARE(statusText(w) + statusStyle(w), "Calibration table needs 32 X and 32 Y values, got 32 and 33." + kRed);
     }
 
-    void engineeringGeometry_data()
-    {
-        QTest::addColumn<Place>("row");
-        const QRect wide(0, 0, 1600, 960), tall(0, 30, 1280, 994), main(0, 30, 880, 730); // taskbar below, panel above
-        QTest::newRow("right") << Place{wide, {0, 0, 880, 730}, {620, 520}, {}, {880, 0, 620, 520}};
-        QTest::newRow("left") << Place{wide, {700, 100, 880, 730}, {620, 520}, {}, {80, 100, 620, 520}};
-        QTest::newRow("over, right edge") << Place{wide, {360, 200, 880, 730}, {923, 700}, {}, {677, 200, 923, 700}};
-        QTest::newRow("right, off the open one's corner")
-            << Place{wide, {0, 0, 880, 730}, {620, 520}, {{880, 0, 620, 520}}, {912, 32, 620, 520}};
-        QTest::newRow("side no open one takes")
-            << Place{{0, 0, 2560, 1400}, {840, 0, 880, 730}, {774, 640}, {{1720, 0, 620, 520}}, {66, 0, 774, 640}};
-        QTest::newRow("clamped, over") << Place{tall, main, {1240, 1100}, {}, {40, 30, 1240, 994}};
-        QTest::newRow("full height, corner taken: left")
-            << Place{tall, main, {960, 1100}, {{320, 30, 960, 994}}, {288, 30, 960, 994}};
-        QTest::newRow("decorations, over, left edge")
-            << Place{tall, {400, 30, 884, 760}, {774, 640}, {}, {2, 58, 774, 640}, {2, 28, 2, 2}};
-    }
     void engineeringGeometry()
     {
-        QFETCH(Place, row);
-        QCOMPARE(UI_Test::engineeringGeometry(row.available, row.main, row.wanted, row.frame, row.open), row.placed);
+        // The engineering windows opened one after another in every order, with their own sizes here and as
+        // measured on a desktop, on common screens (a panel below, above or none; a second screen left or right
+        // of the first), the main window in four places, without and with decorations.
+        QList<Page> own;
+        for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
+            for (const QWidget* page : QApplication::topLevelWidgets())
+                if (page->inherits(name))
+                    own << Page{page->sizeHint(), page->minimumSizeHint()};
+        QCOMPARE(own.size(), 3);
+        const QList<Page> measured{{{479, 338}, {479, 338}}, {{774, 700}, {650, 540}}, {{923, 891}, {575, 340}}};
+        const QList<QRect> screens{{0, 0, 1024, 728},   {0, 0, 1280, 1024},   {0, 30, 1280, 994},
+                                   {0, 0, 1366, 728},   {-1366, 0, 1366, 768}, {0, 0, 1600, 960},
+                                   {1920, 0, 1600, 1000}, {0, 0, 1920, 1040}, {0, 30, 1920, 1050}};
+        for (const QList<Page>& pages : {own, measured})
+            for (const QRect& screen : screens)
+                for (const QMargins& frame : {QMargins(), QMargins(1, 30, 1, 1), QMargins(4, 37, 4, 4)}) {
+                    QRect main(QPoint(), QSize(880, 730).grownBy(frame));
+                    const QPoint far = screen.bottomRight() - main.bottomRight();
+                    for (const QPoint& at : {screen.topLeft(), screen.center() - QPoint(main.width() / 2, 300),
+                                             QPoint(far.x(), screen.top()), far}) {
+                        main.moveTopLeft(at);
+                        QList<int> order{0, 1, 2};
+                        do {
+                            const QString wrong = openInOrder(pages, order, screen, main, frame);
+                            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+                        } while (std::next_permutation(order.begin(), order.end()));
+                    }
+                }
+        // Nothing is given up where no title needs it: Tools opened third on 1600x1000 with a panel.
+        QList<QRect> open;
+        for (const Page& page : measured)
+            open << UI_Test::engineeringGeometry({0, 0, 1600, 960}, {0, 0, 882, 761}, open, page.first, page.second,
+                                                 {1, 30, 1, 1}).marginsAdded({1, 30, 1, 1});
+        QCOMPARE(open.last().size(), measured.last().first + QSize(2, 31));
     }
 
     void settingsAndDictionary()
@@ -240,6 +250,55 @@ private slots:
     }
 
 private:
+    using Page = QPair<QSize, QSize>; // size hint, minimum
+
+    // Opens the engineering windows `pages` in `order` with the main window at `main`; says what a user would
+    // find wrong, if anything. Each lies whole on the screen at no less than its minimum, the first at its full
+    // size; beside the main window on a side with room that no open window takes, if there is one; and at
+    // least 100 px of the top band (30 px) of every window stays uncovered by those opened after it.
+    static QString openInOrder(const QList<Page>& pages, const QList<int>& order, const QRect& screen,
+                               const QRect& main, const QMargins& frame)
+    {
+        QList<QRect> open;
+        for (int k : order) {
+            const QRect placed = UI_Test::engineeringGeometry(screen, main, open, pages[k].first, pages[k].second,
+                                                              frame).marginsAdded(frame);
+            const QSize client = placed.marginsRemoved(frame).size();
+            const auto free = [&](QRect side) {
+                side.moveTop(qBound(screen.top(), side.top(), screen.bottom() + 1 - side.height()));
+                const bool taken =
+                    std::any_of(open.begin(), open.end(), [&](const QRect& r) { return r.intersects(side); });
+                return screen.contains(side) && !taken ? side : QRect();
+            };
+            const QRect right = free(QRect(main.topRight() + QPoint(1, 0), placed.size()));
+            const QRect left = free(QRect(main.topLeft() - QPoint(placed.width(), 0), placed.size()));
+            QString wrong;
+            if (!screen.contains(placed) || client.expandedTo(pages[k].second) != client)
+                wrong = "not whole at its minimum or more";
+            else if (open.isEmpty() && client != pages[k].first.boundedTo(screen.marginsRemoved(frame).size()))
+                wrong = "not at its full size";
+            else if (placed != right && placed != left && (!right.isNull() || !left.isNull()))
+                wrong = "not beside the main window";
+            open << placed;
+            for (int i = 0; wrong.isEmpty() && i + 1 < open.size(); ++i) {
+                int run = 0, longest = 0; // the longest stretch of the band uncovered
+                for (int x = open[i].left(); x <= open[i].right(); ++x) {
+                    const QRect column(x, open[i].top(), 1, 30);
+                    const bool covered = std::any_of(open.begin() + i + 1, open.end(),
+                                                     [&](const QRect& r) { return r.intersects(column); });
+                    run = covered ? 0 : run + 1;
+                    longest = qMax(longest, run);
+                }
+                wrong = longest < 100 ? QStringLiteral("hides the title of page %1").arg(order[i]) : QString();
+            }
+            if (!wrong.isEmpty()) {
+                QDebug(&wrong) << ": page" << k << "at" << placed << "on" << screen << "beside" << main;
+                return wrong;
+            }
+        }
+        return {};
+    }
+
     qint64 gapAfter(const QString& cmd) // ms from the first request of cmd to the next request
     {
         const QList<SimDevice::Request> reqs = m_dev.requests();

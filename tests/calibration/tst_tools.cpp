@@ -383,6 +383,9 @@ with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items(
         pages[1]->move(screen.bottomRight() - QPoint(9, 9)); // mostly off the screen: its entry brings it back
         m_w->findChild<QAction*>(names[1])->trigger();
         QVERIFY(screen.contains(pages[1]->frameGeometry()));
+        pages[2]->showMinimized(); // and a minimised one un-minimised
+        m_w->findChild<QAction*>(names[2])->trigger();
+        QVERIFY(pages[2]->isVisible() && !pages[2]->isMinimized());
         apptest::BoxAnswerer answer(QStringLiteral("Sure"));
         QVERIFY(m_w->close());
         for (QWidget* page : pages)
