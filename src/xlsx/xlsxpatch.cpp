@@ -225,30 +225,12 @@ bool SheetPatcher::run(QString* out, QString* error)
     return true;
 }
 
-// The text of a part; false with why when it cannot be read or parsed safely.
+// The text of a part; false with why when it cannot be read or parsed safely
+// (the file may have changed since it was loaded: the same guards as then).
 bool readPart(QuaZip& zip, const QString& part, QString* text, QTextCodec** codec, QString* error)
 {
-    if (!zip.setCurrentFile(part, QuaZip::csInsensitive)) {
-        *error = QStringLiteral("the part %1 is missing").arg(part);
-        return false;
-    }
-    QuaZipFile file(&zip);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("the part %1 cannot be unpacked").arg(part);
-        return false;
-    }
     QByteArray data;
-    char buf[65536];
-    qint64 n = 0;
-    while ((n = file.read(buf, sizeof(buf))) > 0 && data.size() + n <= kMaxPartSize)
-        data.append(buf, int(n));
-    file.close();
-    if (n != 0 || file.getZipError() != UNZ_OK) {
-        *error = QStringLiteral("the part %1 is damaged or too large").arg(part);
-        return false;
-    }
-    // The file may have changed since it was loaded: the same guard as on loading.
-    *error = markupProblem(data, part);
+    *error = readPackagePart(zip, part, &data);
     if (!error->isEmpty())
         return false;
     *codec = QTextCodec::codecForUtfText(data, QTextCodec::codecForName("UTF-8"));

@@ -209,49 +209,55 @@ QString markupProblem(const QByteArray& data, const QString& part)
     return QString();
 }
 
-bool Loader::readPart(const QString& name, QByteArray* data, bool* missing)
+QString readPackagePart(QuaZip& zip, const QString& name, QByteArray* data, bool* missing)
 {
+    data->clear();
     if (missing)
         *missing = false;
-    if (!m_zip.setCurrentFile(name, QuaZip::csInsensitive)) {
+    if (!zip.setCurrentFile(name, QuaZip::csInsensitive)) {
         if (missing) {
             *missing = true;
-            return false;
+            return QString();
         }
-        return fail(QStringLiteral("the part %1 is missing").arg(name));
+        return QStringLiteral("the part %1 is missing").arg(name);
     }
+    const QString tooLarge = QStringLiteral("the part %1 unpacks to more than %2 MiB").arg(name).arg(kMaxPartSize / (1024 * 1024));
     QuaZipFileInfo64 info;
-    if (!m_zip.getCurrentFileInfo(&info))
-        return fail(QStringLiteral("the part %1 cannot be read").arg(name));
+    if (!zip.getCurrentFileInfo(&info))
+        return QStringLiteral("the part %1 cannot be read").arg(name);
     if (info.uncompressedSize > quint64(kMaxPartSize))
-        return fail(QStringLiteral("the part %1 unpacks to more than %2 MiB")
-                        .arg(name).arg(kMaxPartSize / (1024 * 1024)));
-    QuaZipFile file(&m_zip);
+        return tooLarge;
+    QuaZipFile file(&zip);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("the part %1 cannot be unpacked").arg(name));
-    data->clear();
+        return QStringLiteral("the part %1 cannot be unpacked").arg(name);
     // The size in the header may lie: stop at the bound whatever it says.
     char buf[65536];
     for (;;) {
         const qint64 n = file.read(buf, sizeof(buf));
         if (n < 0) {
             file.close();
-            return fail(QStringLiteral("the part %1 is damaged").arg(name));
+            return QStringLiteral("the part %1 is damaged").arg(name);
         }
         if (n == 0)
             break;
         if (data->size() + n > kMaxPartSize) {
             file.close();
-            return fail(QStringLiteral("the part %1 unpacks to more than %2 MiB")
-                            .arg(name).arg(kMaxPartSize / (1024 * 1024)));
+            return tooLarge;
         }
         data->append(buf, int(n));
     }
     file.close();
     if (file.getZipError() != UNZ_OK)
-        return fail(QStringLiteral("the part %1 is damaged (checksum)").arg(name));
-    const QString why = markupProblem(*data, name);
-    return why.isEmpty() || fail(why);
+        return QStringLiteral("the part %1 is damaged (checksum)").arg(name);
+    return markupProblem(*data, name);
+}
+
+bool Loader::readPart(const QString& name, QByteArray* data, bool* missing)
+{
+    const QString why = readPackagePart(m_zip, name, data, missing);
+    if (!why.isEmpty())
+        return fail(why);
+    return !(missing && *missing);
 }
 
 bool Loader::readRelationships(const QString& part, QVector<Relationship>* rels, bool* missing)

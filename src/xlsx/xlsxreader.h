@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QuaZip;
+
 namespace xlsx {
 
 // No part of a workbook we read may unpack to more than this (zip bombs).
@@ -19,6 +21,11 @@ bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* s
 // Why the markup of a part would cost the XML parser the square of its size
 // (too many attributes in a tag, or namespaces in scope); empty when it is fine.
 QString markupProblem(const QByteArray& data, const QString& part);
+
+// Unpacks the part `name` of `zip` into `data`, at most kMaxPartSize bytes
+// whatever its header says, with its markup checked; empty when it is read,
+// else why not. With `missing`, a part that is not there only sets it.
+QString readPackagePart(QuaZip& zip, const QString& name, QByteArray* data, bool* missing = nullptr);
 
 // A relationship target relative to the part that owns it, as a zip entry name;
 // empty when it points outside the package.
