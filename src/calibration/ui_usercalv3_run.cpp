@@ -17,10 +17,11 @@ namespace {
 
 // A miss in percent, rounded up to three significant digits: never shown
 // smaller than it is, so a refused miss never reads as the 0.1 % allowed.
+// The allowance covers only the product's own rounding (0.722 * 1000).
 double roundedUp(double percent)
 {
     const double scale = std::pow(10.0, 2 - std::floor(std::log10(percent)));
-    return std::ceil(percent * scale - 1e-6) / scale;
+    return std::ceil(percent * scale * (1 - 1e-15)) / scale;
 }
 
 } // namespace
@@ -160,7 +161,21 @@ bool UI_UserCalV3::mergeSinglePoint(QList<QPointF>& points, QString& err)
 
 bool UI_UserCalV3::fitPoints(double* x, double* y, int n, QString& err)
 {
-    const QString failed = m_lang->translate(QStringLiteral("Calibration fail. Please restart application."));
+    // The checks before let through only a setpoint below 0 %, which can come
+    // from a hand-edited points file.
+    for (int i = 0; i < n; ++i) {
+        if (x[i] < 0.0) {
+            err = m_lang->translate(QStringLiteral("Calibration fail: the point (%1 %, %2 %) has a setpoint below 0 %; "
+                                                   "correct it in the points file %3."))
+                      .arg(x[i] * 100)
+                      .arg(y[i] * 100)
+                      .arg(pointsFilePath(m_pointsName));
+            return false;
+        }
+    }
+    // Should the fit itself fail, nothing the engineer can change would help,
+    // a restart included: say so rather than send him round in circles.
+    const QString failed = m_lang->translate(QStringLiteral("Calibration fail: the fit could not work out a table for these points."));
     if (!m_fit->fitting_real(x, y, n)) {
         double px = 0;
         double py = 0;

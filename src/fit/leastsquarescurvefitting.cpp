@@ -25,11 +25,16 @@
 //    then the sum of misses, then the distance from straight lines through the
 //    points).
 // 3. Either is placed on the device's 1/65536 steps node by node, each rise
-//    kept within the steps the bounds allow, so rounding cannot carry a slope
-//    across a bound.
+//    kept within the steps the bounds allow and each node low enough for the
+//    least rises after it, so rounding cannot carry a slope across a bound or
+//    the table out of the range.
 // From the node at or after the last point on, every segment rises with the
-// last segment's slope, held within the bounds and the range. A set whose
-// best table misses a point by more than kMaxMiss is refused, naming it.
+// last segment's slope, held within the bounds and, from that node's value,
+// within the range. The points do not bind those segments, so the program
+// leaves them free. A set whose best table misses a point by more than
+// kMaxMiss is refused, naming a point that every best table misses that much.
+// Whether any table keeps the bounds depends on them alone, and is decided
+// before the points are looked at.
 
 namespace {
 
@@ -149,94 +154,180 @@ Table closestThrough(const Table& target, const std::vector<Place>& places, cons
     return out;
 }
 
-// Node values on the device's steps, each rise within lo..hi steps: every
-// node within half a step of `c` where `c` keeps those rises.
-bool onSteps(const Table& c, const Steps& lo, const Steps& hi, Steps& k)
+// The rises, in steps, that keep each segment's slope within the bounds, and
+// the least the table can still rise after each node.
+struct Rises
 {
-    k.assign(kNodes + 1, 0);
+    Steps lo, hi, rest;
+};
+
+// Node values on the device's steps: each node within half a step of `c`
+// where the rises allow, the table within the range. Nodes 1 .. `last` follow
+// `c`; after `last` every segment rises with `endSlope`, or less where the
+// table would otherwise end above the range.
+Steps onSteps(const Table& c, int last, double endSlope, const Table& nodeX, const Rises& r)
+{
+    Steps k(kNodes + 1, 0);
+    const double lastX = nodeX[size_t(last)];
     for (int j = 1; j <= kNodes; ++j) {
         const size_t i = size_t(j);
-        if (!std::isfinite(c[i]) || std::abs(c[i]) > LeastSquaresCurveFitting::kTableMax * 2)
-            return false;
-        k[i] = std::clamp(std::lround(c[i] * kStepsPerUnit), k[i - 1] + lo[i], k[i - 1] + hi[i]);
+        if (j == last + 1)
+            endSlope = std::min(endSlope, (kMaxSteps - k[i - 1]) / ((nodeX[kNodes] - lastX) * kStepsPerUnit));
+        const double want = j <= last ? c[i] * kStepsPerUnit : k[size_t(last)] + endSlope * (nodeX[i] - lastX) * kStepsPerUnit;
+        const double top = double(std::min(k[i - 1] + r.hi[i], kMaxSteps - r.rest[i]));
+        k[i] = long(std::clamp(std::round(std::isfinite(want) ? want : 0.0), double(k[i - 1] + r.lo[i]), top));
     }
-    return k[kNodes] <= kMaxSteps;
+    return k;
 }
 
-// The node values, each rise within lo..hi steps (equal: fixed) and the table
-// within the range, whose largest miss at the points is smallest; among those
-// the one with the smallest sum of misses, then the one nearest `target`.
-bool leastMissing(const std::vector<Place>& places, const double* y, const Steps& lo, const Steps& hi,
-                  const Table& target, Table& out, bool& noTable)
+// GLPK's simplex on these small, highly degenerate programs now and then
+// reports no feasible solution where there is one, or cycles for good. The
+// presolved primal simplex, then the dual simplex, each bounded in steps, then
+// exact rational arithmetic: false only when none finds the optimum.
+bool solved(glp_prob* lp)
 {
-    noTable = false;
-    const std::unique_ptr<glp_prob, decltype(&glp_delete_prob)> lp(glp_create_prob(), glp_delete_prob);
-    const int n = int(places.size());
-    // Columns: Y_1 .. Y_32, the largest miss, one miss per point, then the
-    // distance above and below `target` per node.
-    const int largest = kNodes + 1;
-    const int miss = largest + 1;
-    const int above = miss + n;
-    const int below = above + kNodes;
-    glp_add_cols(lp.get(), below + kNodes - 1);
-    for (int c = 1; c < below + kNodes; ++c)
-        glp_set_col_bnds(lp.get(), c, GLP_LO, 0.0, 0.0);
-    for (int j = 1; j <= kNodes; ++j)
-        glp_set_col_bnds(lp.get(), j, GLP_DB, 0.0, LeastSquaresCurveFitting::kTableMax);
-
-    std::vector<int> ia{0}, ja{0};
-    std::vector<double> ar{0.0};
-    const auto addRow = [&](int type, double lb, double ub, std::initializer_list<std::pair<int, double>> terms) {
-        const int row = glp_add_rows(lp.get(), 1);
-        glp_set_row_bnds(lp.get(), row, type, lb, ub);
-        for (const auto& [col, v] : terms) {
-            if (col > 0) {
-                ia.push_back(row);
-                ja.push_back(col);
-                ar.push_back(v);
-            }
-        }
-    };
-    for (int j = 1; j <= kNodes; ++j) {
-        const double a = lo[size_t(j)] / kStepsPerUnit;
-        const double b = hi[size_t(j)] / kStepsPerUnit;
-        addRow(a < b ? GLP_DB : GLP_FX, a, b, {{j, 1.0}, {j - 1, -1.0}});
-    }
-    for (int k = 0; k < n; ++k) {
-        const Place& p = places[size_t(k)];
-        // reading - miss <= y <= reading + miss, miss <= largest
-        addRow(GLP_UP, 0.0, y[k], {{p.j - 1, 1.0 - p.t}, {p.j, p.t}, {miss + k, -1.0}});
-        addRow(GLP_LO, y[k], 0.0, {{p.j - 1, 1.0 - p.t}, {p.j, p.t}, {miss + k, 1.0}});
-        addRow(GLP_UP, 0.0, 0.0, {{miss + k, 1.0}, {largest, -1.0}});
-    }
-    for (int j = 1; j <= kNodes; ++j)
-        addRow(GLP_FX, target[size_t(j)], target[size_t(j)], {{j, 1.0}, {above + j - 1, -1.0}, {below + j - 1, 1.0}});
-    glp_load_matrix(lp.get(), int(ia.size()) - 1, ia.data(), ja.data(), ar.data());
-
     glp_smcp parm;
     glp_init_smcp(&parm);
     parm.msg_lev = GLP_MSG_OFF;
-    glp_set_obj_dir(lp.get(), GLP_MIN);
-    glp_set_obj_coef(lp.get(), largest, 1.0);
-    if (glp_simplex(lp.get(), &parm) != 0 || glp_get_status(lp.get()) != GLP_OPT) {
-        noTable = glp_get_status(lp.get()) == GLP_NOFEAS;
-        return false;
-    }
-    // Then, keeping the largest miss, the others as small as they can be and
-    // the table as near straight lines through the points.
-    glp_set_col_bnds(lp.get(), largest, GLP_DB, 0.0, glp_get_col_prim(lp.get(), largest) + 1e-9);
-    glp_set_obj_coef(lp.get(), largest, 0.0);
-    for (int c = miss; c < above; ++c)
-        glp_set_obj_coef(lp.get(), c, 1.0);
-    for (int c = above; c < below + kNodes; ++c)
-        glp_set_obj_coef(lp.get(), c, 1e-4);
-    if (glp_simplex(lp.get(), &parm) != 0 || glp_get_status(lp.get()) != GLP_OPT)
-        return false;
-    out.assign(kNodes + 1, 0.0);
-    for (int j = 1; j <= kNodes; ++j)
-        out[size_t(j)] = glp_get_col_prim(lp.get(), j);
-    return true;
+    parm.it_lim = 20000;  // a solve takes a few hundred
+    parm.presolve = GLP_ON;
+    if (glp_simplex(lp, &parm) == 0 && glp_get_status(lp) == GLP_OPT)
+        return true;
+    parm.presolve = GLP_OFF;
+    parm.meth = GLP_DUALP;
+    glp_adv_basis(lp, 0);
+    if (glp_simplex(lp, &parm) == 0 && glp_get_status(lp) == GLP_OPT)
+        return true;
+    glp_std_basis(lp);
+    return glp_exact(lp, &parm) == 0 && glp_get_status(lp) == GLP_OPT;
 }
+
+// The linear program over the node values Y_1 .. Y_32, each rise within
+// lo..hi steps and the table within the range, with one miss per point and
+// the largest of them. The misses are free, so whenever some table keeps the
+// bounds the program has a solution.
+class MissProgram
+{
+public:
+    MissProgram(const std::vector<Place>& places, const double* y, const Steps& lo, const Steps& hi)
+        : m_lp(glp_create_prob(), glp_delete_prob), m_n(int(places.size()))
+    {
+        glp_prob* lp = m_lp.get();
+        // Columns: Y_1 .. Y_32, the largest miss, one miss per point, then the
+        // distance above and below a target table per node.
+        glp_add_cols(lp, below(kNodes));
+        for (int c = 1; c <= glp_get_num_cols(lp); ++c)
+            glp_set_col_bnds(lp, c, GLP_LO, 0.0, 0.0);
+        for (int j = 1; j <= kNodes; ++j)
+            glp_set_col_bnds(lp, j, GLP_DB, 0.0, LeastSquaresCurveFitting::kTableMax);
+        for (int j = 1; j <= kNodes; ++j) {
+            const double a = lo[size_t(j)] / kStepsPerUnit;
+            const double b = hi[size_t(j)] / kStepsPerUnit;
+            addRow(a < b ? GLP_DB : GLP_FX, a, b, {{j, 1.0}, {j - 1, -1.0}});
+        }
+        for (int k = 0; k < m_n; ++k) {
+            const Place& p = places[size_t(k)];
+            // reading - miss <= y <= reading + miss, miss <= largest
+            addRow(GLP_UP, 0.0, y[k], {{p.j - 1, 1.0 - p.t}, {p.j, p.t}, {miss(k), -1.0}});
+            addRow(GLP_LO, y[k], 0.0, {{p.j - 1, 1.0 - p.t}, {p.j, p.t}, {miss(k), 1.0}});
+            addRow(GLP_UP, 0.0, 0.0, {{miss(k), 1.0}, {kLargest, -1.0}});
+        }
+        for (int j = 1; j <= kNodes; ++j)
+            addRow(GLP_FX, 0.0, 0.0, {{j, 1.0}, {above(j), -1.0}, {below(j), 1.0}});
+        glp_load_matrix(lp, int(m_ia.size()) - 1, m_ia.data(), m_ja.data(), m_ar.data());
+        glp_set_obj_dir(lp, GLP_MIN);
+        const int out = glp_term_out(GLP_OFF);  // scaling reports on the terminal otherwise
+        glp_scale_prob(lp, GLP_SF_AUTO);
+        glp_term_out(out);
+    }
+
+    // The smallest largest miss any table keeps; its table in `out`.
+    bool leastLargest(double& largest, Table& out)
+    {
+        objective({{kLargest, 1.0}});
+        if (!solved(m_lp.get()))
+            return false;
+        // The solver's tolerances may leave it a hair below 0.
+        largest = std::max(glp_get_col_prim(m_lp.get(), kLargest), 0.0);
+        out = nodes();
+        return true;
+    }
+
+    // Among the tables that keep `largest`, the one with the smallest sum of
+    // misses, then the one nearest `target`; false leaves `out` as it was.
+    bool nearest(double largest, const Table& target, Table& out)
+    {
+        keepLargest(largest);
+        for (int j = 1; j <= kNodes; ++j)
+            glp_set_row_bnds(m_lp.get(), kNodes + 3 * m_n + j, GLP_FX, target[size_t(j)], target[size_t(j)]);
+        std::vector<std::pair<int, double>> terms;
+        for (int k = 0; k < m_n; ++k)
+            terms.emplace_back(miss(k), 1.0);
+        for (int j = 1; j <= kNodes; ++j)
+            terms.emplace_back(above(j), 1e-4), terms.emplace_back(below(j), 1e-4);
+        objective(terms);
+        if (!solved(m_lp.get()))
+            return false;
+        out = nodes();
+        return true;
+    }
+
+    // Whether every table that keeps `largest` misses point k by that much.
+    bool alwaysMissed(int k, double largest)
+    {
+        keepLargest(largest);
+        objective({{miss(k), 1.0}});
+        return solved(m_lp.get()) && glp_get_obj_val(m_lp.get()) >= largest - kSame;
+    }
+
+    // Two misses this close are the same as far as the solver can tell.
+    static constexpr double kSame = 1e-8;
+
+private:
+    static constexpr int kLargest = kNodes + 1;
+    int miss(int k) const { return kLargest + 1 + k; }
+    int above(int j) const { return kLargest + m_n + j; }
+    int below(int j) const { return kLargest + m_n + kNodes + j; }
+
+    void addRow(int type, double lb, double ub, std::initializer_list<std::pair<int, double>> terms)
+    {
+        const int row = glp_add_rows(m_lp.get(), 1);
+        glp_set_row_bnds(m_lp.get(), row, type, lb, ub);
+        for (const auto& [col, v] : terms) {
+            if (col > 0) {
+                m_ia.push_back(row);
+                m_ja.push_back(col);
+                m_ar.push_back(v);
+            }
+        }
+    }
+
+    void objective(const std::vector<std::pair<int, double>>& terms)
+    {
+        for (int c = 1; c <= glp_get_num_cols(m_lp.get()); ++c)
+            glp_set_obj_coef(m_lp.get(), c, 0.0);
+        for (const auto& [col, v] : terms)
+            glp_set_obj_coef(m_lp.get(), col, v);
+    }
+
+    void keepLargest(double largest)
+    {
+        glp_set_col_bnds(m_lp.get(), kLargest, GLP_DB, 0.0, largest + kSame / 10);
+    }
+
+    Table nodes() const
+    {
+        Table out(kNodes + 1, 0.0);
+        for (int j = 1; j <= kNodes; ++j)
+            out[size_t(j)] = glp_get_col_prim(m_lp.get(), j);
+        return out;
+    }
+
+    std::unique_ptr<glp_prob, decltype(&glp_delete_prob)> m_lp;
+    int m_n;
+    std::vector<int> m_ia{0}, m_ja{0};
+    std::vector<double> m_ar{0.0};
+};
 
 } // namespace
 
@@ -247,38 +338,44 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
     m_tableX.clear();
     m_tableY.clear();
     m_missed = false;
-    // Written so that NaN or crossed bounds refuse.
-    m_boundsUnmet = !(m_minSlope <= m_maxSlope);
-    if (!x || !y || n < 2 || n > kMaxPoints || m_boundsUnmet)
-        return false;
-    for (int i = 0; i < n; ++i) {
-        if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || x[i] < 0.0)
-            return false;
-        if (i > 0 && !(x[i] > x[i - 1]))
-            return false;
-    }
 
     // The nodes as the device holds them, and the rises (in steps) that keep
-    // each segment's slope within the bounds as tableHolds() judges it.
+    // each segment's slope within the bounds as tableHolds() judges it. These
+    // alone decide whether the device can hold any table.
     QList<double> tableX;
     Table nodeX{0.0};
-    Steps lo(kNodes + 1, 0), hi(kNodes + 1, 0);
-    for (int j = 1; j <= kNodes; ++j) {
+    Rises r{Steps(kNodes + 1, 0), Steps(kNodes + 1, 0), Steps(kNodes + 1, 0)};
+    // Written so that NaN or crossed bounds refuse.
+    m_boundsUnmet = !(m_minSlope <= m_maxSlope);
+    for (int j = 1; j <= kNodes && !m_boundsUnmet; ++j) {
         tableX << j * kTableStep;
         nodeX.push_back(deviceValue(tableX.last()));
         const double dx = std::round((nodeX[size_t(j)] - nodeX[size_t(j - 1)]) * kStepsPerUnit);
-        long& a = lo[size_t(j)];
-        long& b = hi[size_t(j)];
+        long& a = r.lo[size_t(j)];
+        long& b = r.hi[size_t(j)];
         b = long(std::clamp(std::floor(m_maxSlope * dx) + 1, 0.0, double(kMaxSteps)));
         while (b > 0 && b / dx > m_maxSlope)
             --b;
         a = long(std::clamp(std::ceil(m_minSlope * dx) - 1, 1.0, double(kMaxSteps) + 1));
         while (a <= b && a / dx < m_minSlope)
             ++a;
-        if (a > b) {
-            m_boundsUnmet = true;  // the steps cannot carry a slope within the bounds
+        m_boundsUnmet = a > b;
+    }
+    for (int j = kNodes - 1; j >= 0 && !m_boundsUnmet; --j)
+        r.rest[size_t(j)] = r.rest[size_t(j + 1)] + r.lo[size_t(j + 1)];
+    // Even the least rises carry the table above the range.
+    if (m_boundsUnmet || r.rest[0] > kMaxSteps) {
+        m_boundsUnmet = true;
+        return false;
+    }
+
+    if (!x || !y || n < 2 || n > kMaxPoints)
+        return false;
+    for (int i = 0; i < n; ++i) {
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || x[i] < 0.0)
             return false;
-        }
+        if (i > 0 && !(x[i] > x[i - 1]))
+            return false;
     }
 
     std::vector<Place> places;
@@ -290,17 +387,13 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
             knotY.push_back(y[i]);
         }
     }
-    // Beyond the last point: the last segment's slope, within the bounds and
-    // such that the table ends within the registers' range, from the node at
-    // or after that point on.
+    // Beyond the last point: the last segment's slope, within the bounds. It
+    // holds from the node at or after that point on, where the points no
+    // longer bind the table; the segment that holds the point may still rise
+    // as the points do, so the range limits the slope only from that node.
     const size_t last = knotX.size() - 1;
-    double endSlope = std::clamp((knotY[last] - knotY[last - 1]) / (knotX[last] - knotX[last - 1]), m_minSlope, m_maxSlope);
-    if (knotX[last] < nodeX[kNodes])
-        endSlope = std::min(endSlope, (kTableMax - knotY[last]) / (nodeX[kNodes] - knotX[last]));
-    for (size_t j = size_t(places.back().j) + 1; j <= kNodes; ++j) {
-        const double rise = std::round(endSlope * (nodeX[j] - nodeX[j - 1]) * kStepsPerUnit);
-        lo[j] = hi[j] = std::clamp(long(std::max(rise, 0.0)), lo[j], hi[j]);
-    }
+    const int lastNode = places.back().j;
+    const double endSlope = std::clamp((knotY[last] - knotY[last - 1]) / (knotX[last] - knotX[last - 1]), m_minSlope, m_maxSlope);
 
     const Curve smooth(knotX, knotY, endSlope, true);
     const Curve lines(knotX, knotY, endSlope, false);
@@ -310,15 +403,13 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
         lineNodes[i] = i ? lines.at(nodeX[i]) : 0.0;
     }
 
-    // The table on the steps, checked as the page checks it, and its largest
-    // miss at the points as the device reads it.
+    // The table on the steps, checked as the page checks it, and its misses
+    // at the points as the device reads it.
     QList<double> tableY;
     std::vector<double> misses(size_t(n), 0.0);
     double largest = 0.0;
     const auto settle = [&](const Table& c) {
-        Steps k;
-        if (!onSteps(c, lo, hi, k))
-            return false;
+        const Steps k = onSteps(c, lastNode, endSlope, nodeX, r);
         tableY.clear();
         for (size_t j = 1; j <= kNodes; ++j)
             tableY << valueOfSteps(k[j]);
@@ -328,37 +419,48 @@ bool LeastSquaresCurveFitting::fitting_real(double* x, double* y, int n)
         for (double v : tableY)
             held.push_back(deviceValue(v));
         for (size_t i = 0; i < misses.size(); ++i)
-            misses[i] = std::abs(reading(held, placeOf(nodeX, x[i])) - y[i]);
+            misses[i] = std::abs(reading(held, places[i]) - y[i]);
         largest = *std::max_element(misses.begin(), misses.end());
         return true;
     };
 
     if (!settle(closestThrough(smoothNodes, places, y)) || largest > kThrough) {
+        MissProgram program(places, y, r.lo, r.hi);
         Table best;
-        // The misses are free, so only the bounds and the range can leave the
-        // program without a table.
-        if (!leastMissing(places, y, lo, hi, lineNodes, best, m_boundsUnmet))
+        double least = 0.0;
+        if (!program.leastLargest(least, best))
             return false;
+        program.nearest(least, lineNodes, best);
         if (!settle(best))
             return false;
         if (largest > kMaxMiss) {
-            // Several points may share the largest miss; the one that bends
-            // most away from its neighbours is the reading to look at.
-            int worst = -1;
-            double bend = -1.0;
+            // A point that every best table misses by the least largest miss:
+            // among several, the one that bends most away from its neighbours
+            // is the reading to look at.
+            std::vector<std::pair<double, int>> byBend;
             for (int i = 0; i < n; ++i) {
                 const double px = i ? x[i - 1] : 0.0, py = i ? y[i - 1] : 0.0;
-                const double b = i + 1 < n && x[i] > px
-                    ? std::abs(y[i] - py - (y[i + 1] - py) * (x[i] - px) / (x[i + 1] - px)) : 0.0;
-                if (misses[size_t(i)] >= largest - kThrough && b > bend) {
-                    worst = i;
-                    bend = b;
+                const double b = i + 1 < n ? std::abs(y[i] - py - (y[i + 1] - py) * (x[i] - px) / (x[i + 1] - px)) : 0.0;
+                byBend.emplace_back(-b, i);
+            }
+            std::sort(byBend.begin(), byBend.end());
+            int named = -1;
+            for (const auto& [bend, i] : byBend) {
+                if (program.alwaysMissed(i, least)) {
+                    named = i;
+                    break;
                 }
             }
+            // Some point always is; should the solver not show which, the one
+            // this table misses most.
+            if (named < 0)
+                named = int(std::max_element(misses.begin(), misses.end()) - misses.begin());
             m_missed = true;
-            m_missX = x[worst];
-            m_missY = y[worst];
-            m_miss = misses[size_t(worst)];
+            m_missX = x[named];
+            m_missY = y[named];
+            // This table's largest miss: one the device can hold, so never
+            // below the best.
+            m_miss = std::max(largest, least);
             return false;
         }
     }

@@ -33,12 +33,15 @@ public:
     void setSlopeBounds(double minSlope, double maxSlope);
 
     // After a fit refused because even the best table misses a point by more
-    // than kMaxMiss: that point and the miss (fractions of full scale). False
-    // after any other outcome.
+    // than kMaxMiss: a point that every best table misses by that least
+    // largest miss, and the largest miss of the nearest table the device can
+    // hold, never below it (fractions of full scale). False after any other
+    // outcome.
     bool missedPoint(double& x, double& y, double& miss) const;
 
     // After a fit refused because no table the device can hold (on its steps,
-    // within its range) keeps every slope within the bounds, whatever the points.
+    // within its range) keeps every slope within the bounds: decided from the
+    // bounds alone, whatever the points.
     bool boundsUnmet() const { return m_boundsUnmet; }
 
     // Whether the device, given these 32 X and Y values, holds a table that
