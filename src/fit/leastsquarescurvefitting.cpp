@@ -195,7 +195,9 @@ bool solved(glp_prob* lp)
         return true;
     parm.presolve = GLP_OFF;
     parm.meth = GLP_DUALP;
+    const int out = glp_term_out(GLP_OFF);  // it reports on the terminal otherwise
     glp_adv_basis(lp, 0);
+    glp_term_out(out);
     if (glp_simplex(lp, &parm) == 0 && glp_get_status(lp) == GLP_OPT)
         return true;
     glp_std_basis(lp);

@@ -94,9 +94,12 @@ for s in sets:
         out.append([None, None]); continue
     least = best.x[32]
     named = None
-    if s["named"] >= 0:
-        bounds[32] = (0, least + 1e-9)
-        named = linprog(np.eye(34)[33], A_ub=np.array(a), b_ub=b, bounds=bounds, method="highs").x[33]
+    for slack in (1e-9, 1e-8, 1e-7) if s["named"] >= 0 else ():
+        bounds[32] = (0, least + slack)
+        res = linprog(np.eye(34)[33], A_ub=np.array(a), b_ub=b, bounds=bounds, method="highs")
+        if res.status == 0:
+            named = res.x[33]
+            break
     out.append([least, named])
 print(json.dumps(out))
 )";
