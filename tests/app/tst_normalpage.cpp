@@ -153,6 +153,36 @@ private slots:
         QVERIFY(row.box < 0 || get<QDoubleSpinBox>("setpointBox")->value() == row.box);
     }
 
+    void radioKeys_data() // real key events on the focused radio: arrows move the focus, only Space chooses
+    {
+        for (const char* c : {"clicked", "keys", "focus", "checked"})
+            QTest::addColumn<QString>(c);
+        QTest::addColumn<QStringList>("frames");
+        QTest::newRow("Normal, Up") << "valveNormal" << "Up" << "valveFullClose" << "valveNormal"
+                                    << QStringList{"ValveCommand|1|0"};
+        QTest::newRow("Digital, Down") << "cmDigital" << "Down" << "cmVoltage" << "cmDigital" << QStringList{"CM|1|1"};
+        QTest::newRow("Space after Up") << "valveNormal" << "Up,Space" << "valveFullClose" << "valveFullClose"
+                                        << QStringList{"ValveCommand|1|0", "ValveCommand|1|1"};
+    }
+    void radioKeys()
+    {
+        QFETCH(QString, clicked);
+        QFETCH(QString, keys);
+        QFETCH(QString, focus);
+        QFETCH(QString, checked);
+        QFETCH(QStringList, frames);
+        m_page->show();
+        QApplication::setActiveWindow(m_page.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_page.get()));
+        auto* radio = get<QRadioButton>(clicked);
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2)); // on its circle
+        for (const QString& key : keys.split(','))
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(QKeySequence(key)[0]));
+        QCOMPARE(sent(*m_spy), frames);
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QVERIFY(get<QRadioButton>(checked)->isChecked());
+    }
+
     void missingManual() // the page says where it looked
     {
         m_page->show();
