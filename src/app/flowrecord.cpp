@@ -44,9 +44,13 @@ FlowRecord::FlowRecord(QObject* parent)
 
 FlowRecord::~FlowRecord()
 {
-    // Unsaved rows get one more chance; nobody is left to tell.
-    if (d->doc)
-        saveDocument();
+    // The page stops its record while the program can still tell of a failed
+    // save; a record left open here gets one more chance, and a trace.
+    if (d->doc) {
+        const QString problem = saveDocument();
+        if (!problem.isEmpty())
+            qDebug().noquote() << problem;
+    }
     delete d->doc;
     delete d;
 }
@@ -113,14 +117,16 @@ void FlowRecord::continueInNewFile()
     }
 }
 
-void FlowRecord::stop()
+QString FlowRecord::stop()
 {
     d->recording = false;
     if (!d->doc)
-        return;
-    report(saveDocument());
+        return QString();
+    const QString problem = saveDocument();
+    report(problem);
     delete d->doc;
     d->doc = nullptr;
+    return problem;
 }
 
 void FlowRecord::step(double activeSetpoint, double flow)

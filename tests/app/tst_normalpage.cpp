@@ -345,6 +345,33 @@ private slots:
         QVERIFY(event != "taken" || (taken.open(QIODevice::ReadOnly) && taken.readAll() == "keep"));
     }
 
+    void finalSave_data() // the program ends: its last save, and a box when it fails (the status line is gone)
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("told"); // empty: saved, no box
+        QTest::newRow("saved") << "en" << "";
+        QTest::newRow("not saved") << "en" << "Record not saved: r.xlsx: |The rows recorded since the last save are lost.";
+        QTest::newRow("not saved, cn") << "cn" << QString::fromUtf8("记录未保存: r.xlsx: |上次保存之后记录的行已丢失。");
+    }
+    void finalSave()
+    {
+        QFETCH(QString, lang);
+        QFETCH(QString, told);
+        m_dir->writeIni({{"lang", lang}});
+        build(g_now);
+        QVERIFY(told.isEmpty() || QDir().mkdir(QStringLiteral("r.xlsx"))); // a folder in the file's place
+        m_page->saveRecord_req(true, 1, QStringLiteral("r.xlsx"));
+        const QStringList row = flowStep(1, 1, 2);
+        BoxAnswerer boxes;
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCOMPARE(qApp->exec(), 0);
+        QCOMPARE(boxes.texts.size(), told.isEmpty() ? 0 : 1);
+        QVERIFY2(told.isEmpty() || (boxes.texts.at(0).startsWith(told.section('|', 0, 0))
+                                    && boxes.texts.at(0).endsWith('\n' + told.section('|', 1))),
+                 qPrintable(boxes.texts.value(0)));
+        QVERIFY(!told.isEmpty() || dataRows("r.xlsx") == QList<QStringList>{row});
+    }
+
     void schedule()
     {
         auto* timer = get<QTimer>("scheduleTimer");
