@@ -47,6 +47,7 @@ void writePointsFile(const QByteArray& text)
 struct FullDisk
 {
     QString problem; // why there is none
+    bool mounted = false;
     FullDisk()
     {
         QFile points(POINTS_FILE);
@@ -59,6 +60,7 @@ struct FullDisk
             problem = "cannot mount a tmpfs on data/: " + mount.errorString() + ' ' + mount.readAllStandardError();
             return;
         }
+        mounted = true;
         QFile fill("data/fill");
         if ((existed && !(points.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && points.write(kept) == kept.size()))
             || !fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -68,7 +70,7 @@ struct FullDisk
     }
     ~FullDisk()
     {
-        if (problem.isEmpty() || problem.startsWith("cannot set"))
+        if (mounted)
             QProcess::execute("umount", {QDir("data").absolutePath()});
     }
 };
