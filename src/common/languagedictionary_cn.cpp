@@ -211,6 +211,10 @@ const std::initializer_list<LanguageDictionary::TextPair> kChinese = {
     {"Calibration table needs %1 X and %1 Y values, got %2 and %3.", "校准表需要 %1 个 X 值和 %1 个 Y 值，实际为 %2 个和 %3 个。"},
     {"Record not saved: %1: %2", "记录未保存: %1: %2"},
     {"Record row not written: %1: row %2", "记录行未写入: %1: 第 %2 行"},
+    {"Record not started: \"%1\" is not a file name inside the folder %2.", "记录未开始：“%1”不是文件夹%2中的文件名。"},
+    {"%1 already exists; the record is written to %2.", "%1已存在；记录写入%2。"},
+    {"Record", "记录"},
+    {"The rows recorded since the last save are lost.", "上次保存之后记录的行已丢失。"},
 };
 
 } // namespace
