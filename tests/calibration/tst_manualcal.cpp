@@ -26,10 +26,33 @@ class TestManualCal : public QObject
     QTableView* view(int t) { return tab(t)->findChild<QTableView*>(); }
     QStandardItemModel* model(int t) { return qobject_cast<QStandardItemModel*>(view(t)->model()); }
     QString cell(int t, int row, int col) { return model(t)->item(row, col)->text(); }
-    void edit(int t, int row, const QString& text) // as the view commits an editor: also when the text stays
+    // The editor a double-click opens on row's "Writable" cell, as the engineer opens it.
+    QLineEdit* openEditor(int t, int row)
     {
-        QLineEdit editor(text);
-        view(t)->itemDelegate()->setModelData(&editor, model(t), model(t)->index(row, 1));
+        m_page->findChild<QTabWidget*>()->setCurrentIndex(t);
+        QTableView* v = view(t);
+        const QPoint at = v->visualRect(model(t)->index(row, 1)).center();
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, at); // the press and release a double-click begins with
+        QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, at);
+        return openEditor(t);
+    }
+    QLineEdit* openEditor(int t)
+    {
+        for (QLineEdit* e : view(t)->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible())
+                return e;
+        return nullptr;
+    }
+    void edit(int t, int row, const QString& text) // typed over what the cell holds, also the same text
+    {
+        QLineEdit* e = openEditor(t, row);
+        QVERIFY(e);
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, text);
+        QTest::keyClick(e, Qt::Key_Return);
+        QTRY_VERIFY(!openEditor(t)); // Return commits on the next pass of the event loop
     }
     void click(int t, const QSL& captions)
     {
@@ -66,12 +89,67 @@ private slots:
     void init()
     {
         takeBoxes();
+        m_page->show(); // edited through its views
+        QVERIFY(QTest::qWaitForWindowExposed(m_page));
         QTRY_VERIFY_WITH_TIMEOUT(m_page->isEnabled(), 10000);
         // Drops the queues (a left-over commit's hold costs time); the next good reply clears the error.
         m_w->writeXYTable_req({}, {});
         QTRY_VERIFY(apptest::statusStyle(*m_w) != apptest::kRed);
         m_sent.clear();
         m_dev.clearRequests();
+    }
+
+    void editorActsWhenTyped_data()
+    {
+        QTest::addColumn<int>("t");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("leave"); // how an untouched editor is left; "typed": the cell's text typed again
+        QTest::addColumn<QString>("sent");  // %1: the cell's text
+        QTest::newRow("Sensor Gain, Return") << 0 << 3 << "return" << "";
+        QTest::newRow("Sensor Offset, click") << 0 << 1 << "click" << "";
+        QTest::newRow("PWM(V) SetPWM(V1), Tab") << 1 << 0 << "tab" << "";
+        QTest::newRow("PWM(V) PWMOutput(V1), click") << 1 << 1 << "click" << "";
+        QTest::newRow("PWM(C) SetPWM(C2), Return") << 2 << 2 << "return" << "";
+        QTest::newRow("PWM(C) Gain, Tab") << 2 << 5 << "tab" << "";
+        QTest::newRow("Setpoint(V) Setpoint(V1), Return") << 3 << 0 << "return" << "";
+        QTest::newRow("Setpoint(V) Offset, click") << 3 << 4 << "click" << "";
+        QTest::newRow("Setpoint(C) Setpoint(C2), click") << 4 << 2 << "click" << "";
+        QTest::newRow("Setpoint(C) Gain, Tab") << 4 << 5 << "tab" << "";
+        QTest::newRow("Sensor Gain typed again") << 0 << 3 << "typed" << "SensorGain=%1, EEPROMProgram=1, AppDelay=1000";
+        QTest::newRow("PWM(C) SetPWM(C1) typed again")
+            << 2 << 0 << "typed" << "CM=4, CurrentPWMGain=1, CurrentPWMOffset=0, SetCurrentPWM=%1";
+        QTest::newRow("PWM(V) PWMOutput(V1) typed again") << 1 << 1 << "typed" << "";
+        QTest::newRow("Setpoint(V) Setpoint(V1) typed again") << 3 << 0 << "typed" << "";
+    }
+
+    // Only an editor typed into acts, also when the text stays as it was (a measured output typed again is a
+    // new input); one opened and left untouched sends nothing and gives no input.
+    void editorActsWhenTyped()
+    {
+        QFETCH(int, t);
+        QFETCH(int, row);
+        QFETCH(QString, leave);
+        QFETCH(QString, sent);
+        const QString text = cell(t, row, 1);
+        if (leave == QLatin1String("typed")) {
+            edit(t, row, text);
+        } else {
+            QLineEdit* e = openEditor(t, row);
+            QVERIFY(e);
+            if (leave == QLatin1String("click")) // another cell of the row
+                QTest::mouseClick(view(t)->viewport(), Qt::LeftButton, {}, view(t)->visualRect(model(t)->index(row, 0)).center());
+            else
+                QTest::keyClick(e, leave == QLatin1String("tab") ? Qt::Key_Tab : Qt::Key_Return);
+            QTRY_VERIFY(!openEditor(t));
+        }
+        QVERIFY(waitIdle());
+        QCOMPARE(m_sent, sent.isEmpty() ? QSL() : QSL{sent.arg(text)});
+        QCOMPARE(cell(t, row, 1), text);
+        if (t == 0 || row > 3)
+            return;
+        click(t, {QStringLiteral("Calculate")}); // refused: it names the inputs not given
+        QCOMPARE(takeBoxes().join(QString()).contains(cell(t, row, 0)), leave != QLatin1String("typed"));
+        QCOMPARE(m_sent.size(), sent.isEmpty() ? 0 : 1);
     }
 
     void sensorMeasurement_data()
@@ -174,6 +252,8 @@ private slots:
             m_sent.clear();
             if (x != "-")
                 edit(t, row, x);
+            if (pwm && x != "-" && y != "-")
+                QVERIFY(waitIdle()); // the raw setting disables the page until its reply
             if (pwm && y != "-")
                 edit(t, row + 1, y); // a measured output is only typed in
             if (!pwm && y != "-") {
@@ -244,6 +324,14 @@ private slots:
         const int offset = t == 0 ? 1 : 4, gain = t == 0 ? 3 : 5;
         const bool pwm = t == 1 || t == 2;
         m_dev.setValue(r[0], QStringLiteral("0.25"));
+        model(t)->item(offset, 3)->setText(QStringLiteral("YES"));
+        model(t)->item(gain, 3)->setText(QStringLiteral("YES"));
+        QSL marks; // "Status" as it changes: the requests mark their rows before the replies come
+        QObject ctx;
+        connect(model(t), &QStandardItemModel::itemChanged, &ctx, [&marks](QStandardItem* i) {
+            if (i->column() == 3)
+                marks << QString::number(i->row()) + i->text();
+        });
         emit view(t)->doubleClicked(model(t)->index(offset, 1));
         emit view(t)->doubleClicked(model(t)->index(offset, col));
         edit(t, gain, QStringLiteral("1.25"));
@@ -252,8 +340,9 @@ private slots:
         QCOMPARE(m_sent, QSL({r[0], r[1] + "=1.25, EEPROMProgram=1, AppDelay=1000"}));
         QCOMPARE(takeBoxes(), QSL{"Not written: " + r[pwm ? 2 : 0]
                                   + " = \"abc\" is empty, not a number or out of the register's range."});
-        QCOMPARE(cell(t, offset, 3) + cell(t, gain, 3), QStringLiteral("NoNo"));
         QTRY_COMPARE(cell(t, offset, 3) + cell(t, gain, 3), QStringLiteral("YESYES"));
+        const QString o = QString::number(offset), g = QString::number(gain);
+        QCOMPARE(marks.filter(o).join(' ') + ' ' + marks.filter(g).join(' '), o + "No " + o + "YES " + g + "No " + g + "YES");
         QVERIFY(near16(cell(t, offset, 2), "0.25") && near16(cell(t, gain, 2), "1.25"));
         QCOMPARE(m_dev.value(r[1]), QStringLiteral("1.25"));
     }
