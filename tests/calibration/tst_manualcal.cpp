@@ -7,14 +7,18 @@
 using namespace caltest;
 using QSL = QStringList;
 
-// A measurement on the sensor tab; `closing` is the list behind the ten readings, or the box of a refusal.
-// The reply to a write of `garbled` comes back with a wrong checksum.
-struct SensorCase { QString radio, reading, closing, garbled = {}; };
+// A measurement on the sensor tab; `closing` is the list behind the ten readings, or the box of a refusal;
+// `box` how the box of an early end after the closing list ends. The reply to the page's write of `garbled`
+// comes back with a wrong checksum; `lost` is not answered. Another page writes CM = `ahead` just before; the
+// window is closed during the readings when `close`.
+struct SensorCase { QString radio, reading, closing, garbled = {}, box = {}, lost = {}, ahead = {}; bool close = false; };
 // Tab t: x1, y1, x2, y2 (then x1, y1 again, ...) measured, then offset and gain written (or the box of a
 // refusal). PWM tabs (1, 2): x = raw value set ("1~0.01": then shown as 0.01), y = output typed in. Setpoint
 // tabs (3, 4): x = input typed in, y = the average of ten ADC readings that sum to 10 y + 5 (- 5 for a
-// negative y): it truncates toward zero. The device does not answer `lost` until the first failure.
-struct PointCase { int t; QSL points; QString result, lost = {}; };
+// negative y): it truncates toward zero. The device does not answer `lost` until the first failure. The points of
+// `other` are measured first, and its calculation follows this row's.
+struct TabCase { int t = 0; QSL points; QString result; };
+struct PointCase { int t; QSL points; QString result, lost = {}; TabCase other = {}; };
 Q_DECLARE_METATYPE(SensorCase)
 Q_DECLARE_METATYPE(PointCase)
 
@@ -164,6 +168,12 @@ private slots:
             << SensorCase{"Ratio_Zero", "", "\nThis step left the device with CM 4: restore its earlier values where needed."
                           + may.arg("SensorGain 1")};
         QTest::newRow("zero, CM garbled") << SensorCase{"Ratio_Zero", "0.025", may.arg("CM 4"), "CM"};
+        // The reply to the other page's CM confirms nothing of this step.
+        QTest::newRow("zero, CM garbled behind another page's CM") << SensorCase{"Ratio_Zero", "0.025", may.arg("CM 4"), "CM", {}, {}, "1"};
+        QTest::newRow("zero, its commit unanswered") << SensorCase{"Ratio_Zero", "0.025",
+            "SensorOffset=-0.025, EEPROMProgram=1, AppDelay=2000", {}, "\nThis step left the device with CM 4, SensorGain 1, "
+            "SensorOffset -0.025 (commit not confirmed): restore its earlier values where needed.", "EEPROMProgram"};
+        QTest::newRow("zero, window closed during the readings") << SensorCase{"Ratio_Zero", "0.025", "", {}, {}, {}, {}, true};
     }
 
     void sensorMeasurement()
@@ -172,7 +182,7 @@ private slots:
         const bool zero = c.radio == QLatin1String("Ratio_Zero");
         const bool refused = !c.closing.contains('=');
         m_dev.setValue(QStringLiteral("ReadSensorRatio"), c.reading);
-        m_dev.setSilentFor(c.reading.isEmpty() ? QSL{"SensorGain"} : QSL());
+        m_dev.setSilentFor(c.reading.isEmpty() ? QSL{"SensorGain"} : QSL{c.lost});
         m_dev.setValue(QStringLiteral("SensorOffset"), QStringLiteral("0.125"));
         model(0)->item(1, 2)->setText(QString());
         QSL offsets; // row 1 "ReadOnly" as it changes
@@ -181,11 +191,22 @@ private slots:
             if (i->row() == 1 && i->column() == 2)
                 offsets << i->text();
         });
+        int writes = 0; // of `garbled`
         connect(&m_dev, &SimDevice::requestReceived, &ctx, [&](const SimDevice::Request& r) {
-            m_dev.setCorruptChecksum(r.write && r.cmd == c.garbled);
+            m_dev.setCorruptChecksum(r.write && r.cmd == c.garbled && ++writes > (c.ahead.isEmpty() ? 0 : 1));
         });
         emit view(0)->doubleClicked(model(0)->index(1, 3)); // answered while the measurement counts
+        if (!c.ahead.isEmpty())
+            m_w->commands_req({makeFrame(QStringLiteral("CM"), MFC_WRITE, c.ahead)});
         click(0, {c.radio, QStringLiteral("Calculate")});
+        if (c.close) {
+            QVERIFY(waitUntil([this] { return pageRequests(m_dev).contains(QStringLiteral("r ReadSensorRatio")); }, 5000));
+            m_page->close();
+            // Sent after the last reading, whose reply would have sent the result.
+            m_w->commands_req({makeFrame(QStringLiteral("CM"))});
+            QVERIFY(waitUntil([this] { return pageRequests(m_dev).contains(QStringLiteral("r CM")); }, 5000));
+            QVERIFY(!pageRequests(m_dev).contains(QStringLiteral("w EEPROMProgram")));
+        }
         QVERIFY(waitIdle());
         m_dev.setSilentFor({});
         m_dev.setCorruptChecksum(false);
@@ -193,8 +214,9 @@ private slots:
             + times(10, QStringLiteral("ReadSensorRatio")).join(QStringLiteral(", "));
         // One closing list: filling the computed cell wrote nothing by itself.
         QCOMPARE(m_sent, refused ? QSL({"SensorOffset", measure}) : QSL({"SensorOffset", measure, c.closing}));
-        const QString box = takeBoxes().join(QString()); // a refusal ends with c.closing
-        QCOMPARE(refused ? box.right(c.closing.size()) : box, refused ? c.closing : QString());
+        const QString box = takeBoxes().join(QString()), ending = refused ? c.closing : c.box;
+        QCOMPARE(ending.isEmpty() ? box : box.right(ending.size()), ending);
+        QCOMPARE(box.contains(QStringLiteral("left the device")), ending.contains(QStringLiteral("left the device")));
         const int row = zero ? 1 : 3;
         const QString written = c.closing.section('=', 1).section(',', 0, 0);
         if (!refused)
@@ -226,6 +248,8 @@ private slots:
         QTest::newRow("Setpoint(V) reading for the earlier input")
             << PointCase{3, {"1", "3100", "5", "15100", "2", "-"}, missing.arg("ReadAD_V1")};
         QTest::newRow("Setpoint(C)") << PointCase{4, {"8", "4100", "20", "16100"}, "-0.00152588 65.536"};
+        QTest::newRow("Setpoint(C) keeps Setpoint(V)'s inputs") << PointCase{4, {"8", "4100", "20", "16100"},
+            "-0.00152588 65.536", {}, {3, {"1", "3100", "5", "15100"}, "-0.00152588 69.9051"}};
         QTest::newRow("Setpoint(C) reading left from the calculation")
             << PointCase{4, {"8", "4100", "20", "-"}, missing.arg("ReadAD_C2")};
         QTest::newRow("Setpoint(C) sums -12345, 12345; equal inputs")
@@ -238,10 +262,9 @@ private slots:
             << PointCase{3, {"", "3100", "5", "15100"}, "Nothing written: Setpoint(V1) is empty or not a number."};
     }
 
-    void twoPointCalibration()
+    // Measures tab t's points as the engineer does; `ended` when the link failed, as the row expects.
+    void measure(int t, const QSL& points, const QString& result, const QString& lost, bool& ended)
     {
-        QFETCH(PointCase, c);
-        const auto& [t, points, result, lost] = c;
         const QSL r = regs(t);
         const bool pwm = t <= 2;
         const QSL shown = {cell(t, 4, 2), cell(t, 5, 2)};
@@ -266,6 +289,7 @@ private slots:
             if (lost == r[2]) { // the link fails: the box names what the step left
                 m_dev.setSilentFor({});
                 QCOMPARE(takeBoxes().join(QString()).right(result.size()), result);
+                ended = true;
                 return;
             }
             QCOMPARE(takeBoxes(), QSL()); // ended by its own reply, not by "Timeout"
@@ -277,7 +301,12 @@ private slots:
             // The neutral gain and offset are not shown as the device's calibration.
             QCOMPARE(QSL({cell(t, 4, 2), cell(t, 5, 2)}), shown);
         }
+    }
 
+    // "Calculate" on tab t: the offset and gain of `result` written, or the box of a refusal.
+    void calculate(int t, const QString& result, const QString& lost)
+    {
+        const QSL r = regs(t);
         m_sent.clear();
         const QSL typed = {cell(t, 4, 1), cell(t, 5, 1)};
         if (!lost.isEmpty()) { // the link fails; the inputs stay for the next Calculate
@@ -304,6 +333,20 @@ private slots:
         QCOMPARE(m_sent, QSL{r[0] + '=' + values[0] + ", " + r[1] + '=' + values[1] + ", EEPROMProgram=1, AppDelay=2000"});
         QVERIFY(near16(m_dev.value(r[0]), values[0]) && near16(m_dev.value(r[1]), values[1]));
         QCOMPARE(QSL({cell(t, 4, 3), cell(t, 5, 3)}), QSL({"YES", "YES"}));
+    }
+
+    void twoPointCalibration()
+    {
+        QFETCH(PointCase, c);
+        bool ended = false;
+        if (c.other.t > 0) // measured first; this row's calculation must leave its inputs given
+            measure(c.other.t, c.other.points, {}, {}, ended);
+        if (!QTest::currentTestFailed())
+            measure(c.t, c.points, c.result, c.lost, ended);
+        if (!ended && !QTest::currentTestFailed())
+            calculate(c.t, c.result, c.lost);
+        if (c.other.t > 0 && !QTest::currentTestFailed())
+            calculate(c.other.t, c.other.result, {});
     }
 
     void singleCells_data()
