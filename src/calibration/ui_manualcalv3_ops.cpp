@@ -197,7 +197,8 @@ QString UI_ManualCalV3::leftOnDevice(bool queuedToo) const
         text = QLatin1Char('\n')
             + m_lang->translate(QStringLiteral("This step left the device with %1: restore its earlier values where needed."))
                   .arg(texts.join(QStringLiteral(", ")));
-    // A commit whose reply did not come is named with the values it was to keep.
+    // The first write not held may have reached the device; an unconfirmed
+    // commit is already named with the values it was to keep.
     if (held < m_writes.size() && m_writes.at(held).reg != QLatin1String("EEPROMProgram"))
         text += QLatin1Char('\n')
             + m_lang->translate(QStringLiteral("The device may hold %1 (no reply confirmed the write): restore its "
