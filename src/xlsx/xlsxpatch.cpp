@@ -646,10 +646,18 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
     // Unbuffered: a buffered QSaveFile can lose a write error in commit().
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
+    // A part that cannot be written: the file's own error says why (a full disk).
+    // A write that fell short sets none; one more byte into the discarded
+    // temporary file brings it out.
+    const auto writeFailed = [&](const QString& what) {
+        if (file.error() == QFileDevice::NoError)
+            file.write("", 1);
+        return fail(file.error() == QFileDevice::NoError ? what : what + QStringLiteral(" (") + file.errorString() + QLatin1Char(')'));
+    };
     QuaZip out(&file);
     out.setAutoClose(false);
     if (!out.open(QuaZip::mdCreate))
-        return fail(QStringLiteral("cannot start the archive"));
+        return writeFailed(QStringLiteral("cannot start the archive"));
     for (bool more = in.goToFirstFile(); more; more = in.goToNextFile()) {
         QuaZipFileInfo64 info;
         if (!in.getCurrentFileInfo(&info))
@@ -660,7 +668,7 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
         const auto part = changed.find(name);
         if (part == changed.end()) {
             if (!copyRaw(in, out, info))
-                return fail(QStringLiteral("the part %1 cannot be copied").arg(info.name));
+                return writeFailed(QStringLiteral("the part %1 cannot be copied").arg(info.name));
             continue;
         }
         // Only the first of two entries of one name was read and changed.
@@ -670,10 +678,10 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
         newInfo.uncompressedSize = quint64(data.size());
         QuaZipFile dst(&out);
         if (!dst.open(QIODevice::WriteOnly, newInfo) || dst.write(data) != data.size())
-            return fail(QStringLiteral("the part %1 cannot be packed").arg(info.name));
+            return writeFailed(QStringLiteral("the part %1 cannot be packed").arg(info.name));
         dst.close();
         if (dst.getZipError() != ZIP_OK)
-            return fail(QStringLiteral("the part %1 cannot be packed").arg(info.name));
+            return writeFailed(QStringLiteral("the part %1 cannot be packed").arg(info.name));
     }
     if (in.getZipError() != UNZ_OK)
         return fail(QStringLiteral("the archive is damaged"));

@@ -588,8 +588,9 @@ bool Loader::readSheet(const QString& part)
         QVariant value;
         if (type == QLatin1String("inlineStr")) {
             value = inlineText;
-        } else if (!hasV) {
-            // Shown as whatever the formula gives, which only a spreadsheet program computes.
+        } else if (!hasV || (hasFormula && type != QLatin1String("str") && v.trimmed().isEmpty())) {
+            // Shown as whatever the formula gives, which only a spreadsheet program
+            // computes (an empty result is a text one).
             if (hasFormula && !addProblem(row, column, QStringLiteral("a formula without a stored result")))
                 return false;
             continue;
