@@ -346,9 +346,10 @@ print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]]])))", {"
         QTest::newRow("number in full") << head + "['MFCSerialNumber',100000000],['Delay',7]"
                                         << QSL{"MFCSerialNumber=100000000", "Delay=7"} << "" << "";
         QTest::newRow("date, formulas without result")
-            << head + "['Delay',7],['ManufacturingDate',datetime.date(2024,3,5)],['HoldFollow','=2+3'],['=\"De\"&\"lay\"',4],['LowStartVavle',3]"
+            << head + "['Delay',7],['ManufacturingDate',datetime.date(2024,3,5)],['HoldFollow','=2+3'],['LowStartVavle',3],"
+                      "['=\"De\"&\"lay\"','=1+1']"
             << QSL{} << "Row 3: the value of ManufacturingDate is a date or time.\nRow 4: the value of HoldFollow is a formula "
-                        "without a stored result.\nRow 5: the name is a formula without a stored result.\nNothing imported." << "";
+                        "without a stored result.\nRow 6: the name is a formula without a stored result.\nNothing imported." << "";
         QTest::newRow("not confirmed") << head + "['Delay','05'],['HoldFollow',1],['LowStartVavle',3]"
                                        << QSL{"Delay=5", "HoldFollow=1"} << "Write fail\nNot confirmed by the device: "
                                           "HoldFollow,LowStartVavle\nCmd Delay error, should be: 05, read back: 5." << "HoldFollow";
