@@ -412,13 +412,13 @@ bool SheetPatcher::run(QString* out, QString* error)
                     const int at = start + 1 + xml.qualifiedName().size();
                     replace(at, at, QStringLiteral(" r=\"%1\"").arg(cellRef(m_row, column)));
                 }
-            } else if (inData && depth == 5 && name == QLatin1String("f")) {
+            } else if (inData && depth == 5 && m_cell.start >= 0 && name == QLatin1String("f")) {
                 m_cell.formula = xml.attributes();
                 m_cell.formulaName = xml.qualifiedName().toString();
                 m_cell.formulaStart = tagStart(end);
                 m_cell.formulaEnd = end;
                 inFormula = true;
-            } else if (inData && depth == 5 && name == QLatin1String("v")) {
+            } else if (inData && depth == 5 && m_cell.start >= 0 && name == QLatin1String("v")) {
                 m_cell.resultStart = tagStart(end);
                 m_cell.resultEnd = end;
             }
@@ -428,8 +428,9 @@ bool SheetPatcher::run(QString* out, QString* error)
                 inFormula = false;
             } else if (inData && depth == 5 && xml.name() == QLatin1String("v")) {
                 m_cell.resultEnd = end;
-            } else if (inData && depth == 4) {
+            } else if (inData && depth == 4 && xml.name() == QLatin1String("c")) {
                 endCell(end, column);
+                m_cell = CellParts();
             } else if (inData && depth == 3 && !m_pending.empty()) {
                 const int at = tagStart(end);
                 replace(at, at, cellsBefore(INT_MAX));
@@ -687,7 +688,9 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
         return fail(QStringLiteral("the archive is damaged"));
     out.setComment(in.getComment());
     out.close();
-    if (out.getZipError() != ZIP_OK || !file.commit())
+    if (out.getZipError() != ZIP_OK)
+        return writeFailed(QStringLiteral("the archive cannot be finished"));
+    if (!file.commit())
         return fail(file.errorString());
     return true;
 }
