@@ -305,11 +305,12 @@ pkg(ws('<sheetData>'+''.join(rows)+'</sheetData>')))", {"reg/A_1.xlsx"}), QStrin
         setCellsQuietly({m_model->item(1, 0)->text() + "=1"}); // B2 cleared, B3 = 1
         click("exportButton");
         QCOMPARE(takeBoxes(), QSL{"Completed"});
-        const QString shown = python(R"(import csv,json,os,subprocess,sys,tempfile
+        const QString shown = python(R"(import csv,json,shutil,subprocess,sys,tempfile
 d=tempfile.mkdtemp()
 subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to','csv','--outdir',d,sys.argv[1]],
   check=True,capture_output=True,timeout=180)
 rows=list(csv.reader(open(d+'/A_1.csv')))
+shutil.rmtree(d)
 print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]]])))", {"reg/A_1.xlsx"});
         QJsonArray shared;
         for (int r = 201; r <= 250; ++r)
