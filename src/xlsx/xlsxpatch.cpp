@@ -2,6 +2,7 @@
 
 #include "xlsxcellref.h"
 #include "xlsxcells.h"
+#include "xlsxpackagewriter.h"
 #include "xlsxreader.h"
 
 #include <QRegularExpression>
@@ -648,12 +649,9 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
     // A part that cannot be written: the file's own error says why (a full disk).
-    // A write that fell short sets none; one more byte into the discarded
-    // temporary file brings it out.
     const auto writeFailed = [&](const QString& what) {
-        if (file.error() == QFileDevice::NoError)
-            file.write("", 1);
-        return fail(file.error() == QFileDevice::NoError ? what : what + QStringLiteral(" (") + file.errorString() + QLatin1Char(')'));
+        const QString cause = writeError(file);
+        return fail(file.error() == QFileDevice::NoError ? what : what + QStringLiteral(" (") + cause + QLatin1Char(')'));
     };
     QuaZip out(&file);
     out.setAutoClose(false);

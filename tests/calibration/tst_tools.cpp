@@ -260,6 +260,7 @@ with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items(
         QTest::newRow("open elsewhere") << workbook << "lock"
                                         << "^Export fail. Please close file at an other appliction!\nCannot write reg/A_1.xlsx: .*large";
         QTest::newRow("no room") << workbook << "full" << "^Export fail.\nCannot write reg/A_1.xlsx: .*large";
+        QTest::newRow("no room, new file") << "import os\nif os.path.exists(p): os.remove(p)" << "full" << "^Export fail.\nCannot write reg/A_1.xlsx: .*large";
     }
 
     void exportFails()
