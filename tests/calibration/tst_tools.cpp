@@ -345,8 +345,8 @@ print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]]])))", {"
             << head + "['Foo',1],['Delay',14],['MACAddress',5],['Bar',2]" << QSL{}
             << "Unkown commands: Foo,Bar\nRow 4: MACAddress cannot take the value 5.\nNothing imported." << "";
         // Numbers go out written in full; what the file shows otherwise is refused, naming its row.
-        QTest::newRow("number in full") << head + "['MFCSerialNumber',100000000],['Delay',7]"
-                                        << QSL{"MFCSerialNumber=100000000", "Delay=7"} << "" << "";
+        QTest::newRow("number in full") << head + "['MFCSerialNumber',100000000],['Delay',7],['CalibrationGasName',True]"
+                                        << QSL{"MFCSerialNumber=100000000", "Delay=7", "CalibrationGasName=TRUE"} << "" << "";
         QTest::newRow("date, formulas without result")
             << head + "['Delay',7],['ManufacturingDate',datetime.date(2024,3,5)],['HoldFollow','=2+3'],['LowStartVavle',3],"
                       "['=\"De\"&\"lay\"','=1+1']"
