@@ -187,6 +187,7 @@ UI_Test::~UI_Test()
                           static_cast<QObject*>(m_others), static_cast<QObject*>(m_userCal),
                           static_cast<QObject*>(m_tools), static_cast<QObject*>(m_manualCal)})
         disconnect(page, nullptr, this, nullptr);
+    m_pageOrder.clear(); // nor may their windows' events reach the filter that looks them up
 
     delete m_lang;
     delete m_logger;
@@ -383,8 +384,9 @@ QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFram
                 const QRect at(keptInside({x, y}, size, available), size);
                 const QPair<int, int> hidden = titlesHidden(openFrames, at, available, titleBar);
                 const int onMain = mainCovered(at);
-                const std::tuple<int, int, bool, int, int, int> score{
-                    hidden.first, shrink(size), onMain > 0, hidden.second, onMain, (at.topLeft() - base).manhattanLength()};
+                const std::tuple<int, int, bool, int, int, int> score{hidden.first,  shrink(size), onMain > 0,
+                                                                      hidden.second, onMain,
+                                                                      (at.topLeft() - base).manhattanLength()};
                 if (score < best) {
                     best = score;
                     placed = at;
