@@ -313,21 +313,19 @@ QMargins UI_Test::engineeringMargins(const QWidget* page)
 
 bool UI_Test::eventFilter(QObject* watched, QEvent* e)
 {
-    for (QWidget* page : qAsConst(m_pageOrder)) {
-        if (page->windowHandle() != watched)
-            continue;
-        if (e->type() == QEvent::FocusIn) { // the user brought it up: it lies over the others now
-            m_pageOrder.removeOne(page);
-            m_pageOrder << page;
-        } else if (e->type() == QEvent::Expose && page->windowHandle()->isExposed()
-                   && m_pagesToCheck.removeOne(page)) {
-            // Framed now: placed with the guessed decorations it may stand
-            // partly off the screen; then it moves the least to come whole.
-            engineeringMargins(page);
-            if (!wholeOnAScreen(page->frameGeometry()))
-                placeEngineeringPage(page, true);
-        }
-        break;
+    QWidget* page = nullptr;
+    for (QWidget* p : qAsConst(m_pageOrder))
+        page = p->windowHandle() == watched ? p : page;
+    if (page && e->type() == QEvent::FocusIn) { // the user brought it up: it lies over the others now
+        m_pageOrder.removeOne(page);
+        m_pageOrder << page;
+    } else if (page && e->type() == QEvent::Expose && page->windowHandle()->isExposed()
+               && m_pagesToCheck.removeOne(page)) {
+        // Framed now: placed with guessed decorations it may stand partly off
+        // the screen; then it moves the least to come whole.
+        engineeringMargins(page);
+        if (!wholeOnAScreen(page->frameGeometry()))
+            placeEngineeringPage(page, true);
     }
     return QMainWindow::eventFilter(watched, e);
 }

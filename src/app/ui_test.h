@@ -46,11 +46,12 @@ public:
     // (listed bottom first) wherever the area allows, moving down and aside
     // from them as desktop cascades do, and gives up some of its size `hint`,
     // down to `minimum`, only when that is the only way to do so. Of the
-    // places left it takes the one that covers least of the main window, then
-    // the one nearest its first choice. A window already open at `current`
-    // (its frame) stays there when that place is whole within `available` and
-    // keeps the title bars in view as well as any would; else it moves the
-    // least from there.
+    // places left it prefers one off `mainFrame`, then one that covers less
+    // of the title bars, then less of the main window, then the one nearest
+    // its first choice. A window already open at `current` (its frame) stays
+    // there when that place is whole within `available` and keeps the title
+    // bars in view as well as any would; else it goes as a new one would, but
+    // with where it stands as its first choice.
     static QRect engineeringGeometry(const QRect& available, const QRect& mainFrame, const QList<QRect>& openFrames,
                                      const QSize& hint, const QSize& minimum, const QMargins& frame,
                                      const QRect& current = QRect());
@@ -120,8 +121,8 @@ private:
     UI_ToolsV3* m_tools = nullptr;
     UI_ManualCalV3* m_manualCal = nullptr;
     QList<QAction*> m_pageActions;
-    // The engineering pages in the order they were last brought up from the
-    // menu: the later one lies over the earlier.
+    // The engineering pages in the order they were last brought up, from the
+    // menu or by the user: the later one lies over the earlier.
     QList<QWidget*> m_pageOrder;
     // The decorations the window manager gave an engineering window, once one
     // has been shown: all of them are resizable and get the same, which may
