@@ -187,15 +187,28 @@ private slots:
         QFETCH(QMargins, frame);
         QFETCH(QString, steps);
         QFETCH(QString, checks);
-        QList<Page> own;
-        for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
-            for (const QWidget* page : QApplication::topLevelWidgets())
-                if (page->inherits(name))
-                    own << Page{page->sizeHint(), page->minimumSizeHint()};
+        const auto pagesOf = [](const QWidgetList& skip) { // the engineering windows, as the menu names them
+            QList<QWidget*> found;
+            for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
+                for (QWidget* page : QApplication::topLevelWidgets())
+                    found << (page->inherits(name) && !skip.contains(page) ? QList<QWidget*>{page} : QList<QWidget*>());
+            return found;
+        };
+        const auto sizesOf = [](const QList<QWidget*>& widgets) {
+            QList<Page> sizes;
+            for (const QWidget* page : widgets)
+                sizes << Page{page->sizeHint(), page->minimumSizeHint()};
+            return sizes;
+        };
+        const QList<Page> own = sizesOf(pagesOf({}));
         QCOMPARE(own.size(), 3);
         const QList<Page> measured{{{479, 338}, {479, 338}}, {{774, 700}, {650, 540}}, {{923, 891}, {575, 340}}};
-        if (QTest::currentDataTag() == QLatin1String("through the menu")) {
-            const QString wrong = chooseFromMenu(steps, checks);
+        if (QTest::currentDataTag() == QLatin1String("through the menu")) { // a window without a device
+            const QWidgetList before = QApplication::topLevelWidgets();
+            UI_Test w(QStringList{});
+            const QList<QWidget*> widgets = pagesOf(before);
+            const QString wrong = choose(sizesOf(widgets), steps, checks, w.screen()->availableGeometry(),
+                                         w.frameGeometry(), frame, frame, &w, widgets);
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
             return;
         }
@@ -311,7 +324,7 @@ private:
     // border as thin as its sides.
     static QMargins fixed(const QMargins& frame) { return {frame.left(), frame.top(), frame.right(), frame.left()}; }
 
-    // What a user finds wrong with the windows `shown` (bottom first) after choosing `chosen` (-1: none), if anything.
+    // What a user finds wrong with the windows `shown` (bottom first) after choosing `chosen`, if anything.
     static QString wrongWith(const QList<Shown>& shown, int chosen, const QList<Page>& pages, const QString& checks,
                              const QRect& screen, const QRect& main, const QMargins& frame)
     {
@@ -339,14 +352,16 @@ private:
 
     // Runs `steps` as the main window's menu does: a page's letter (M, U, T) chooses it, "mX" minimises it, "cX"
     // closes it, "@x,y" moves the main window there. A page is placed with the main window's decorations `guess`
-    // until one has been framed with its own `frame`, and corrected once framed. Says what a user finds wrong.
+    // until one has been framed with its own `frame`, and corrected once framed. With `w`, runs them through its
+    // menu and its engineering windows `widgets` instead. Says what a user finds wrong.
     static QString choose(const QList<Page>& pages, const QString& steps, const QString& checks, const QRect& screen,
-                          QRect main, const QMargins& guess, const QMargins& frame)
+                          QRect main, const QMargins& guess, QMargins frame, UI_Test* w = nullptr,
+                          const QList<QWidget*>& widgets = {})
     {
         QList<Shown> shown;
         bool framed = false;
         for (const QString& step : steps.split(' ')) {
-            const int k = QStringLiteral("MUT").indexOf(step.back());
+            const int k = QStringLiteral("MUT").indexOf(step.at(step.startsWith('m') || step.startsWith('c')));
             const auto at = std::find_if(shown.begin(), shown.end(), [k](const Shown& s) { return s.page == k; });
             const Shown was = at != shown.end() ? *at : Shown{k, QRect(), false};
             if (step.startsWith('@')) {
@@ -354,6 +369,8 @@ private:
                 continue;
             }
             if (step.startsWith('m') || step.startsWith('c')) {
+                if (w)
+                    step.startsWith('m') ? widgets[k]->showMinimized() : (void)widgets[k]->close();
                 if (step.startsWith('m'))
                     at->minimised = true;
                 else
@@ -362,12 +379,22 @@ private:
             }
             if (at != shown.end())
                 shown.erase(at);
-            Shown now = was;
-            if (was.frame.isNull() || was.minimised || !screen.contains(was.frame)) {
-                QList<QRect> open;
-                for (const Shown& s : shown)
-                    if (!s.minimised)
-                        open << s.frame;
+            QList<QRect> open;
+            for (const Shown& s : shown)
+                if (!s.minimised)
+                    open << s.frame;
+            Shown now{k, was.frame, false};
+            if (w) {
+                QAction* entry = find<QAction>(w, QStringList{"ManulCalib", "UserCal", "Tools"}.at(k));
+                entry->setEnabled(true); // as once a device is found
+                entry->trigger();
+                if (!QTest::qWaitForWindowExposed(widgets[k])) // framed now: a guessed place is mended
+                    return QStringLiteral("not shown");
+                const QRect g = widgets[k]->geometry();
+                now.frame = widgets[k]->frameGeometry();
+                frame = QMargins(g.left() - now.frame.left(), g.top() - now.frame.top(),
+                                 now.frame.right() - g.right(), now.frame.bottom() - g.bottom());
+            } else if (was.frame.isNull() || was.minimised || !screen.contains(was.frame)) {
                 const auto place = [&](const QMargins& m, const QRect& current) {
                     const QSize hint = current.isNull() ? pages[k].first : current.marginsRemoved(frame).size();
                     return UI_Test::engineeringGeometry(screen, main, open, hint, pages[k].second, m, current)
@@ -377,87 +404,39 @@ private:
                 if (!framed && !screen.contains(now.frame))
                     now.frame = place(frame, now.frame);
                 framed = true;
-                const auto free = [&](QRect side) { // a side of the main window with room that no open one takes
-                    side.moveTop(qBound(screen.top(), side.top(), screen.bottom() + 1 - side.height()));
-                    const auto in = [&](const QRect& r) { return r.intersects(side); };
-                    return screen.contains(side) && std::none_of(open.begin(), open.end(), in) ? side : QRect();
-                };
-                const QRect right = free(QRect(main.topRight() + QPoint(1, 0), now.frame.size()));
-                const QRect left = free(QRect(main.topLeft() - QPoint(now.frame.width(), 0), now.frame.size()));
-                QString wrong;
-                const QSize client = now.frame.marginsRemoved(frame).size();
-                if (checks.contains("beside") && open.isEmpty() && guess == frame
-                    && client != pages[k].first.boundedTo(screen.marginsRemoved(frame).size()))
-                    wrong = "not at its full size";
-                else if (checks.contains("beside") && was.frame.isNull() && now.frame != right && now.frame != left
-                         && (!right.isNull() || !left.isNull()))
-                    wrong = "not beside the main window";
-                else if (checks.contains("stays") && !was.frame.isNull() && screen.contains(was.frame)
-                         && now.frame != was.frame)
-                    wrong = "moved when chosen again";
-                else if (checks.contains("near") && !was.frame.isNull()
-                         && (now.frame.topLeft() - was.frame.topLeft()).manhattanLength() > 100)
-                    wrong = "jumped when chosen again";
-                if (!wrong.isEmpty()) {
-                    QDebug(&wrong) << ": page" << k << "at" << now.frame << "after" << steps << "on" << screen
-                                   << "beside" << main;
-                    return wrong;
-                }
             }
-            now.minimised = false;
+            const auto free = [&](QRect side) { // a side of the main window with room that no open one takes
+                side.moveTop(qBound(screen.top(), side.top(), screen.bottom() + 1 - side.height()));
+                const auto in = [&](const QRect& r) { return r.intersects(side); };
+                return screen.contains(side) && std::none_of(open.begin(), open.end(), in) ? side : QRect();
+            };
+            const QRect right = free(QRect(main.topRight() + QPoint(1, 0), now.frame.size()));
+            const QRect left = free(QRect(main.topLeft() - QPoint(now.frame.width(), 0), now.frame.size()));
+            const QSize client = now.frame.marginsRemoved(frame).size();
+            QString wrong;
+            if (checks.contains("beside") && open.isEmpty() && guess == frame
+                && client != pages[k].first.boundedTo(screen.marginsRemoved(frame).size()))
+                wrong = "not at its full size";
+            else if (checks.contains("beside") && was.frame.isNull() && now.frame != right && now.frame != left
+                     && (!right.isNull() || !left.isNull()))
+                wrong = "not beside the main window";
+            else if (checks.contains("stays") && !was.frame.isNull() && screen.contains(was.frame)
+                     && now.frame != was.frame)
+                wrong = "moved when chosen again";
+            else if (checks.contains("near") && !was.frame.isNull()
+                     && (now.frame.topLeft() - was.frame.topLeft()).manhattanLength() > 100)
+                wrong = "jumped when chosen again";
+            else if (step.endsWith('!')
+                     && now.frame.marginsRemoved(frame)
+                            != UI_Test::engineeringGeometry(screen, main, {}, pages[k].first, pages[k].second, frame))
+                wrong = "not placed as with nothing else open";
             shown << now;
-            QString wrong = wrongWith(shown, k, pages, checks, screen, main, frame);
+            wrong = wrong.isEmpty() ? wrongWith(shown, k, pages, checks, screen, main, frame) : wrong;
             if (!wrong.isEmpty()) {
-                QDebug(&wrong) << ": after" << step << "of" << steps << "on" << screen << "beside" << main;
+                QDebug(&wrong) << ": page" << k << "at" << now.frame << "after" << step << "of" << steps << "on"
+                               << screen << "beside" << main;
                 return wrong;
             }
-        }
-        return {};
-    }
-
-    // Runs `steps` as `choose` does, through the menu of a window without a device.
-    static QString chooseFromMenu(const QString& steps, const QString& checks)
-    {
-        const QWidgetList before = QApplication::topLevelWidgets();
-        UI_Test w(QStringList{});
-        QList<Page> pages;
-        QList<QWidget*> widgets;
-        for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
-            for (QWidget* page : QApplication::topLevelWidgets())
-                if (page->inherits(name) && !before.contains(page)) {
-                    widgets << page;
-                    pages << Page{page->sizeHint(), page->minimumSizeHint()};
-                }
-        const QStringList names{"ManulCalib", "UserCal", "Tools"};
-        QList<Shown> shown;
-        for (const QString& step : steps.split(' ')) {
-            const int k = QStringLiteral("MUT").indexOf(step.at(step.startsWith('m') || step.startsWith('c')));
-            QWidget* page = widgets.value(k);
-            const auto at = std::find_if(shown.begin(), shown.end(), [k](const Shown& s) { return s.page == k; });
-            if (at != shown.end())
-                shown.erase(at);
-            if (step.startsWith('m')) {
-                page->showMinimized();
-            } else if (step.startsWith('c')) {
-                page->close();
-                continue;
-            } else {
-                QAction* entry = find<QAction>(&w, names[k]);
-                entry->setEnabled(true); // as once a device is found
-                entry->trigger();
-                if (!QTest::qWaitForWindowExposed(page)) // framed now: see that a guessed place is mended
-                    return "not shown";
-            }
-            const QRect g = page->geometry(), f = page->frameGeometry(), screen = w.screen()->availableGeometry();
-            const QMargins frame(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(),
-                                 f.bottom() - g.bottom());
-            shown << Shown{k, f, page->isMinimized()};
-            QString wrong = wrongWith(shown, k, pages, checks, screen, w.frameGeometry(), frame);
-            if (step.endsWith('!') && g != UI_Test::engineeringGeometry(screen, w.frameGeometry(), {}, pages[k].first,
-                                                                        pages[k].second, frame))
-                wrong = "not placed as with nothing else open";
-            if (!wrong.isEmpty())
-                return wrong + ": after " + step + " of " + steps;
         }
         return {};
     }
