@@ -54,7 +54,6 @@ public:
     // turns it off: until a device is found there is no one to poll, and the
     // polls' replies would be taken for answers to its probes.
     void setPolling(bool on) { m_polling = on; }
-    bool isPolling() const { return m_polling; }
     bool request(const QList<mfc_frame_t>& frames, QString& err);
     bool readOne(const QString& cmd, QString& err);
     bool writeOne(const QString& cmd, const QString& input, QString& err);
