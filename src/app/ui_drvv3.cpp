@@ -296,7 +296,8 @@ void UI_DrvV3::found(quint8 address)
         if (a != address)
             m_otherAddresses << a;
     }
-    qDebug().noquote().nospace() << "Found MFC port: " << port << " with bps: " << bps << " at address: " << address;
+    qDebug().noquote().nospace() << "Found MFC port: " << port << " with bps: " << bps;
+    qDebug().noquote().nospace() << "MFC address: " << address;
     m_foundBaud = bps;
     m_portCombo->setCurrentText(port);
     m_baudCombo->setCurrentText(QString::number(bps));
