@@ -88,6 +88,7 @@ private:
         WARN_LIMIT = 0x2,
         WARN_ALARM = 0x4,
         WARN_RECORD = 0x8,
+        WARN_SEARCH = 0x10, // several devices answered the port search
     };
 
     void init(const QStringList& ports);
@@ -140,4 +141,5 @@ private:
     QString m_limitMsg;
     QString m_alarmMsg;
     QString m_recordMsg;
+    QString m_searchMsg;
 };

@@ -17,6 +17,8 @@ const std::initializer_list<LanguageDictionary::TextPair> kChinese = {
     {"Open fail!", "打开串口失败!"},
     {"No valid COM!", "没有可用串口！"},
     {"Change baudrate will restart application.", "修改波特率会自动重启软件。"},
+    {"The baud rate was not changed: the device did not confirm it.", "波特率未修改：设备未确认此修改。"},
+    {"Several devices answered; using address %1 (also answered: %2).", "多个设备应答；使用地址 %1（其他应答地址：%2）。"},
     {"Recover fai...", "Recover失败！"},
     {"Calibration fail...", "标定失败！"},
     {"Backup Gain", "备份增益"},
