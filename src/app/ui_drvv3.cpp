@@ -134,6 +134,7 @@ bool UI_DrvV3::searchDevice(const QStringList& ports, const QList<int>& bauds, Q
 void UI_DrvV3::connectProbe()
 {
     m_searching = true;
+    m_hal->setPolling(false);
     m_hal->setRetry(1);
     m_probeAck = connect(m_hal, &TervanHALV3::ack, this, &UI_DrvV3::_mfc_ack);
     m_probeNack = connect(m_hal, &TervanHALV3::timeout, this, &UI_DrvV3::_mfc_nack);
