@@ -8,7 +8,7 @@ packages=(
     qtbase5-dev libqt5serialport5-dev
     libqcustomplot-dev libquazip1-qt5-dev libeigen3-dev libglpk-dev zlib1g-dev
     fonts-noto-cjk qttranslations5-l10n
-    python3 python3-openpyxl python3-scipy
+    python3 python3-openpyxl python3-scipy libreoffice-calc-nogui
     clang libclang-rt-14-dev
 )
 

@@ -1,10 +1,10 @@
 #include "flowrecord.h"
 
 #include "languagedictionary.h"
+#include "safefilename.h"
 #include "xlsxdocument.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QStringList>
 #include <QVariant>
 
@@ -17,12 +17,6 @@ const QString kCaptions[] = {
     QStringLiteral("瞬时流量"),
 };
 constexpr int kColumns = 3;
-
-bool pathTaken(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
 } // namespace
 
 struct FlowRecord::Private
@@ -39,15 +33,6 @@ struct FlowRecord::Private
     double interval = 60.0;  // seconds between rows
     qint64 nextMs = 0;       // ms since the epoch at which the next row is due
     bool errorReported = false;
-
-    // "record/A1_240303_140509.xlsx", part 2 -> "record/A1_240303_140509_2.xlsx".
-    QString partPath(int n) const
-    {
-        const QString name = QFileInfo(startPath).fileName();
-        const int dot = name.lastIndexOf(QLatin1Char('.'));
-        const int stemEnd = startPath.size() - name.size() + (dot > 0 ? dot : name.size());
-        return startPath.left(stemEnd) + QLatin1Char('_') + QString::number(n) + startPath.mid(stemEnd);
-    }
 };
 
 FlowRecord::FlowRecord(QObject* parent)
@@ -59,9 +44,13 @@ FlowRecord::FlowRecord(QObject* parent)
 
 FlowRecord::~FlowRecord()
 {
-    // Unsaved rows get one more chance; nobody is left to tell.
-    if (d->doc)
-        saveDocument();
+    // The page stops its record while the program can still tell of a failed
+    // save; a record left open here gets one more chance, and a trace.
+    if (d->doc) {
+        const QString problem = saveDocument();
+        if (!problem.isEmpty())
+            qDebug().noquote() << problem;
+    }
     delete d->doc;
     delete d;
 }
@@ -118,8 +107,8 @@ void FlowRecord::continueInNewFile()
     delete d->doc;
     do
         ++d->part;
-    while (pathTaken(d->partPath(d->part)));
-    openFile(d->partPath(d->part));
+    while (isPathTaken(numberedFilePath(d->startPath, d->part)));
+    openFile(numberedFilePath(d->startPath, d->part));
     qDebug().noquote().nospace() << "excel path: " << d->path;
     for (const QStringList& cells : qAsConst(carried)) {
         for (int c = 0; c < kColumns; ++c)
@@ -128,14 +117,16 @@ void FlowRecord::continueInNewFile()
     }
 }
 
-void FlowRecord::stop()
+QString FlowRecord::stop()
 {
     d->recording = false;
     if (!d->doc)
-        return;
-    report(saveDocument());
+        return QString();
+    const QString problem = saveDocument();
+    report(problem);
     delete d->doc;
     d->doc = nullptr;
+    return problem;
 }
 
 void FlowRecord::step(double activeSetpoint, double flow)

@@ -36,8 +36,10 @@ public:
     // Starts a record on path with a row every saveTime seconds. A record still
     // running is saved and closed first. Nothing is written to disk yet.
     void start(double saveTime, const QString& path);
-    // Saves and closes the running record; does nothing without one.
-    void stop();
+    // Saves and closes the running record; does nothing without one. A failed
+    // save is reported as any other and also returned (empty when saved):
+    // its unsaved rows are gone with the record.
+    QString stop();
     // The record step: writes a row when one is due. Values in percent of full scale.
     void step(double activeSetpoint, double flow);
 

@@ -1,6 +1,7 @@
 #include "ui_drvv3.h"
 
 #include "languagedictionary.h"
+#include "notice.h"
 #include "tervanhalv3.h"
 
 #include <QComboBox>
@@ -35,6 +36,12 @@ UI_DrvV3::UI_DrvV3(QWidget* parent)
     m_hal = new TervanHALV3();
     m_restartTimer = new QTimer();
     m_restartTimer->setTimerType(Qt::PreciseTimer);
+    // Nothing to poll until a device is found.
+    m_hal->setPolling(false);
+    m_quietTimer = new QTimer(this);
+    m_quietTimer->setSingleShot(true);
+    m_quietTimer->setInterval(QUIET_MS);
+    connect(m_quietTimer, &QTimer::timeout, this, &UI_DrvV3::quietEnded);
     buildUi();
 
     connect(m_setBpsButton, &QPushButton::clicked, this, &UI_DrvV3::onClicked_setBps);
@@ -117,24 +124,30 @@ bool UI_DrvV3::searchDevice(const QStringList& ports, const QList<int>& bauds, Q
     connectProbe();
     if (tryNextPort(err))
         return true;
-    // No probe read is under way, yet the link goes on polling and timing out
-    // on its closed port; left connected, the probe would take those timeouts
-    // for its own and report a finished search after the caller's failure.
+    // No probe read is under way; left connected, the probe would take a
+    // later timeout of the link for its own and report a finished search
+    // after the caller's failure.
     disconnectProbe();
     return false;
 }
 
 void UI_DrvV3::connectProbe()
 {
+    m_searching = true;
+    m_hal->setPolling(false);
     m_hal->setRetry(1);
     m_probeAck = connect(m_hal, &TervanHALV3::ack, this, &UI_DrvV3::_mfc_ack);
     m_probeNack = connect(m_hal, &TervanHALV3::timeout, this, &UI_DrvV3::_mfc_nack);
+    m_probeError = connect(m_hal, &TervanHALV3::error, this, &UI_DrvV3::_mfc_error);
 }
 
 void UI_DrvV3::disconnectProbe()
 {
+    m_searching = false;
+    m_quietTimer->stop();
     disconnect(m_probeAck);
     disconnect(m_probeNack);
+    disconnect(m_probeError);
 }
 
 QString UI_DrvV3::currentPort() const
@@ -163,8 +176,9 @@ bool UI_DrvV3::tryNextPort(QString& err)
 
         qDebug().noquote().nospace() << "Try MFC port: " << currentPort() << " with bps: " << currentBaud();
         if (m_hal->open(currentPort(), currentBaud())) {
-            m_foreignReplies = 0;
-            m_firstAnswer = -1;
+            m_heard.clear();
+            m_reprobes = 0;
+            m_foundAddress = -1;
             return probe(err);
         }
 
@@ -175,8 +189,8 @@ bool UI_DrvV3::tryNextPort(QString& err)
     }
 }
 
-// Bytes the port still holds (a late reply to the last poll before a restart)
-// would be taken for the answer at a speed the device does not run.
+// Bytes the port still holds (a late reply to the last poll before a restart,
+// another device's answer, noise) would be taken for the answer to this probe.
 bool UI_DrvV3::probe(QString& err)
 {
     m_hal->discardInput();
@@ -188,40 +202,82 @@ bool UI_DrvV3::probe(QString& err)
 
 void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
 {
+    if (!m_searching)
+        return;
     // Only a MACAddress reply naming the address asked (any, for 255) answers
-    // the probe; another reply ended the probe in the link, so the rate is
-    // probed again, or counts as silent after a few. Even an answer may be a
-    // leftover of an exchange from before the restart that came in after the
-    // port was emptied, so the rate counts as found only when a second probe,
-    // sent after emptying the port again, is answered with the same address.
+    // a probe. Even an answer may be a leftover of an exchange from before a
+    // restart, so a rate counts as found only when a later probe, sent after
+    // emptying the port again, is answered by an address already heard at it.
+    // Several devices may answer 255: whichever of them answers a probe again
+    // is taken.
     const bool answer = reg.cmd == QLatin1String("MACAddress")
         && (m_searchAddress == 255 || reg.value.u8 == m_searchAddress);
-    if (!answer || m_firstAnswer != int(reg.value.u8)) {
-        const bool foreign = !answer || m_firstAnswer >= 0;
-        if (answer)
-            m_firstAnswer = reg.value.u8;
-        QString err;
-        if ((foreign && ++m_foreignReplies > MAX_FOREIGN_REPLIES) || !probe(err))
-            _mfc_nack(QStringList());
+    const int address = reg.value.u8;
+    if (m_quietTimer->isActive()) {
+        // A late reply to the probe just handled: only noted.
+        if (answer && !m_heard.contains(address))
+            m_heard << address;
         return;
     }
-    const QString port = currentPort();
-    const int bps = currentBaud();
-    qDebug().noquote().nospace() << "Found MFC port: " << port << " with bps: " << bps;
-    m_portCombo->setCurrentText(port);
-    m_baudCombo->setCurrentText(QString::number(bps));
-    m_addressSpin->setValue(reg.value.u8);
-    m_hal->setAddress(reg.value.u8);
-    m_setBpsButton->setEnabled(true);
-    m_setAddrButton->setEnabled(true);
-    disconnectProbe();
-    m_hal->setRetry(5);
-    emit search_result(true, port, bps);
+    if (answer && m_heard.contains(address)) {
+        m_foundAddress = address;
+        m_quietTimer->start();
+        return;
+    }
+    const bool first = answer && m_heard.isEmpty();
+    if (answer)
+        m_heard << address;
+    if (first)
+        m_quietTimer->start(); // then the confirming probe
+    else
+        wrongReply();
+}
+
+// The link reports an undecodable reply twice (frame and value); the second
+// report comes during the quiet wait the first one started.
+void UI_DrvV3::_mfc_error(QString msg)
+{
+    Q_UNUSED(msg);
+    if (m_searching && !m_quietTimer->isActive())
+        wrongReply();
+}
+
+// Probed again after the quiet wait, or given up as silent past the limit.
+void UI_DrvV3::wrongReply()
+{
+    ++m_reprobes;
+    m_quietTimer->start();
+}
+
+void UI_DrvV3::quietEnded()
+{
+    if (!m_searching)
+        return;
+    if (m_foundAddress >= 0) {
+        found(quint8(m_foundAddress));
+        return;
+    }
+    QString err;
+    if (m_reprobes > MAX_REPROBES || !probe(err))
+        nextRate();
 }
 
 void UI_DrvV3::_mfc_nack(QStringList cmds)
 {
     Q_UNUSED(cmds);
+    // During the quiet wait no probe is in flight: stray bytes restarted the
+    // link's reply timer, and the next step is already due.
+    if (!m_searching || m_quietTimer->isActive())
+        return;
+    // A lost reply to a confirming probe does not make the rate silent.
+    QString err;
+    if (!m_heard.isEmpty() && ++m_reprobes <= MAX_REPROBES && probe(err))
+        return;
+    nextRate();
+}
+
+void UI_DrvV3::nextRate()
+{
     ++m_baudIndex;
     m_hal->closePort();
     QString err;
@@ -230,6 +286,32 @@ void UI_DrvV3::_mfc_nack(QStringList cmds)
         disconnectProbe();
         emit search_result(false, QString(), 0);
     }
+}
+
+void UI_DrvV3::found(quint8 address)
+{
+    const QString port = currentPort();
+    const int bps = currentBaud();
+    m_otherAddresses.clear();
+    for (int a : qAsConst(m_heard)) {
+        if (a != address)
+            m_otherAddresses << a;
+    }
+    qDebug().noquote().nospace() << "Found MFC port: " << port << " with bps: " << bps;
+    qDebug().noquote().nospace() << "MFC address: " << address;
+    m_foundBaud = bps;
+    m_portCombo->setCurrentText(port);
+    m_baudCombo->setCurrentText(QString::number(bps));
+    m_addressSpin->setValue(address);
+    // Late answers of other devices may have steered the link's address.
+    m_hal->discardInput();
+    m_hal->setAddress(address);
+    m_setBpsButton->setEnabled(true);
+    m_setAddrButton->setEnabled(true);
+    disconnectProbe();
+    m_hal->setRetry(5);
+    m_hal->setPolling(true);
+    emit search_result(true, port, bps);
 }
 
 void UI_DrvV3::writeAddress()
@@ -258,14 +340,32 @@ void UI_DrvV3::onClicked_setBps(bool v)
     QString err;
     if (!m_hal->request({makeFrame(QStringLiteral("BaudRate"), MFC_WRITE, m_baudCombo->currentText()),
                          makeFrame(QStringLiteral("EEPROMProgram"), MFC_WRITE, QStringLiteral("1"))},
-                        err))
+                        err)) {
         qDebug().noquote().nospace() << "Error: " << err;
+        linkFailed(err);
+    }
+}
+
+void UI_DrvV3::linkFailed(const QString& msg)
+{
+    if (m_restartPending == 0)
+        return;
+    // Left pending, the next EEPROMProgram reply of any page would reset the
+    // device and restart the program.
+    m_restartPending = 0;
+    qDebug().noquote().nospace() << "Baud rate not changed: " << msg;
+    if (m_foundBaud != 0)
+        m_baudCombo->setCurrentText(QString::number(m_foundBaud));
+    showNotice(this, m_lang->translate(QStringLiteral("The baud rate was not changed: the device did not confirm it.")));
 }
 
 void UI_DrvV3::mfc_ack(TervanCore::mfc_reg_t reg)
 {
     if (m_restartPending == 0 || reg.cmd != QLatin1String("EEPROMProgram"))
         return;
+    // From here the restart timer carries the change; a later failure or
+    // EEPROMProgram reply no longer belongs to it.
+    m_restartPending = 0;
     const QList<mfc_frame_t> frames{makeFrame(QStringLiteral("AppDelay"), MFC_DELAY, QStringLiteral("1000")),
                                     makeFrame(QStringLiteral("Reset"), MFC_WRITE, QStringLiteral("1"))};
     QString err;

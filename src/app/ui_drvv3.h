@@ -26,9 +26,15 @@ public:
     // From the accepted reset frames to the restart request: the queued 1000 ms
     // delay, the Reset frame, and a margin.
     static constexpr int RESTART_AFTER_RESET_MS = 2000;
-    // Replies that answer no probe (another register, or an address other than
-    // the one to be confirmed) that one rate may take before it counts as silent.
-    static constexpr int MAX_FOREIGN_REPLIES = 3;
+    // Probes a rate may get beyond its first one and the one confirming an
+    // answer: after a reply that answers no probe (another register, an
+    // undecodable frame, an address not heard before) or an unanswered
+    // confirming probe. One more such event and the rate counts as silent.
+    static constexpr int MAX_REPROBES = 3;
+    // After a reply the search waits this long before its next step and then
+    // empties the port: other devices on the line answer a few ms later, and
+    // the tail of a noisy burst is no answer to the next probe.
+    static constexpr int QUIET_MS = 100;
 
     explicit UI_DrvV3(QWidget* parent = nullptr);
     ~UI_DrvV3() override;
@@ -40,6 +46,11 @@ public:
     void writeAddress();
 
     TervanHALV3* hal() const { return m_hal; }
+    // Addresses that also answered at the rate found, besides the one taken.
+    QList<int> otherAddresses() const { return m_otherAddresses; }
+    // Every request is gone (the link failed or was emptied): a baud-rate
+    // change not yet confirmed by its EEPROMProgram reply did not happen.
+    void linkFailed(const QString& msg);
 
 signals:
     void search_result(bool ok, QString portName, int bps);
@@ -49,6 +60,7 @@ signals:
 public slots:
     void _mfc_nack(QStringList cmds);
     void _mfc_ack(TervanCore::mfc_reg_t reg);
+    void _mfc_error(QString msg);
     void onClicked_setBps(bool v);
     void onClicked_setAddr(bool v);
     void time2restart();
@@ -59,6 +71,10 @@ private:
     void disconnectProbe();
     bool tryNextPort(QString& err);
     bool probe(QString& err);
+    void wrongReply();
+    void quietEnded();
+    void nextRate();
+    void found(quint8 address);
     QString currentPort() const;
     int currentBaud() const;
 
@@ -76,8 +92,14 @@ private:
     QList<int> m_bauds;
     int m_baudIndex = 0;
     quint8 m_searchAddress = 255; // the address every probe of this search goes to
-    int m_firstAnswer = -1;       // address named by the first answer at the rate being tried; -1: none yet
-    int m_foreignReplies = 0;     // at the rate being tried
+    bool m_searching = false;
+    QList<int> m_heard;           // addresses that answered at the rate being tried
+    int m_reprobes = 0;           // at the rate being tried
+    int m_foundAddress = -1;      // answered twice; taken once the line is quiet
+    QList<int> m_otherAddresses;
+    QTimer* m_quietTimer = nullptr;
+    int m_foundBaud = 0;
     QMetaObject::Connection m_probeAck;
     QMetaObject::Connection m_probeNack;
+    QMetaObject::Connection m_probeError;
 };

@@ -3,6 +3,7 @@
 #include "flowrecord.h"
 #include "languagedictionary.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -72,6 +73,8 @@ UI_NormalV3::UI_NormalV3(bool compact, QWidget* parent)
     m_flowRecord = new FlowRecord(this);
     m_flowRecord->setClock([] { return UI_NormalV3::currentDateTime(); });
     connect(m_flowRecord, &FlowRecord::saveError, this, &UI_NormalV3::error_record_req);
+    // Before the window goes, while a failed save can still be told.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &UI_NormalV3::finishRecord);
 
     auto* layout = new QVBoxLayout(this);
     m_ctrlPanel = buildControlPanel();
@@ -188,6 +191,20 @@ void UI_NormalV3::saveRecord_req(bool isStart, double saveTime, QString path)
         m_flowRecord->start(saveTime, path);
     else
         m_flowRecord->stop();
+}
+
+void UI_NormalV3::finishRecord()
+{
+    const QString problem = m_flowRecord->stop();
+    if (problem.isEmpty())
+        return;
+    // The event loop has ended and the status line goes with the window: the
+    // engineer reads this before the program is gone.
+    QMessageBox box(QMessageBox::Warning, m_lang->translate("Record"),
+                    problem + "\n" + m_lang->translate("The rows recorded since the last save are lost."),
+                    QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("finalSaveMessage"));
+    box.exec();
 }
 
 void UI_NormalV3::limitation_sync(bool v)

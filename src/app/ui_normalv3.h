@@ -161,6 +161,9 @@ private:
     QCustomPlot* buildPlot(bool small);
     void buildScheduleWindow();
 
+    // The program ends: the record's last save.
+    void finishRecord();
+
     // Device writes and readouts.
     void requestWrite(const QString& name, const QString& value);
     void writeSetpoint(double p);

@@ -3,6 +3,7 @@
 #include "ui_normalv3.h"
 
 #include "languagedictionary.h"
+#include "radioarrows.h"
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -103,6 +104,7 @@ QWidget* UI_NormalV3::buildValveColumn()
     connect(m_valveOpen, &QRadioButton::clicked, this, &UI_NormalV3::onClicked_valveFullOpen);
     connect(m_valveClose, &QRadioButton::clicked, this, &UI_NormalV3::onClicked_valveFullClose);
     connect(m_valveNormal, &QRadioButton::clicked, this, &UI_NormalV3::onClicked_valveNormal);
+    moveFocusOnArrows({ m_valveOpen, m_valveClose, m_valveNormal });
 
     auto* modeGroup = new QGroupBox(m_lang->translate("Ctrl Mode"));
     auto* modeLayout = new QVBoxLayout(modeGroup);
@@ -120,6 +122,7 @@ QWidget* UI_NormalV3::buildValveColumn()
     connect(m_cmVoltage, &QRadioButton::clicked, this, &UI_NormalV3::onClicked_CM_Voltage);
     connect(m_cmCurrent, &QRadioButton::clicked, this, &UI_NormalV3::onClicked_CM_Current);
     connect(m_cmDirect, &QRadioButton::clicked, this, &UI_NormalV3::onClicked_CM_Dirctect);
+    moveFocusOnArrows({ m_cmDigital, m_cmVoltage, m_cmCurrent, m_cmDirect });
     top->addWidget(valveGroup);
     top->addWidget(modeGroup);
     layout->addLayout(top);

@@ -3,6 +3,7 @@
 #include "ui_othersv3.h"
 
 #include "languagedictionary.h"
+#include "notice.h"
 #include "safefilename.h"
 
 #include <QCheckBox>
@@ -66,7 +67,21 @@ void UI_OthersV3::onClicked_activeSave(bool v)
         return;
     }
 
-    const QString path = RECORD_DIR + QLatin1Char('/') + m_fileName->text();
+    QString path = RECORD_DIR + QLatin1Char('/') + m_fileName->text();
+    if (v && !isPlainFileName(m_fileName->text())) {
+        m_saveActive->setChecked(false);
+        showNotice(this, m_lang->translate(QStringLiteral("Record not started: \"%1\" is not a file name inside the folder %2."))
+                             .arg(m_fileName->text(), RECORD_DIR));
+        return;
+    }
+    if (v && isPathTaken(path)) {
+        // A typed name, or one proposed twice within a second, may be taken.
+        const QString taken = path;
+        path = freeFilePath(taken);
+        m_fileName->setText(QFileInfo(path).fileName());
+        showNotice(this, m_lang->translate(QStringLiteral("%1 already exists; the record is written to %2."))
+                             .arg(taken, path));
+    }
     emit saveRecord_req(v, m_saveInterval->value(), path);
     m_saveBox->setEnabled(!v);
     if (!v) {

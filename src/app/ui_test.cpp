@@ -28,6 +28,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <climits>
@@ -186,6 +187,7 @@ UI_Test::~UI_Test()
                           static_cast<QObject*>(m_others), static_cast<QObject*>(m_userCal),
                           static_cast<QObject*>(m_tools), static_cast<QObject*>(m_manualCal)})
         disconnect(page, nullptr, this, nullptr);
+    m_pageOrder.clear(); // nor may their windows' events reach the filter that looks them up
 
     delete m_lang;
     delete m_logger;
@@ -260,29 +262,77 @@ void UI_Test::showEngineeringPage(QWidget* page, const QString& title)
 {
     page->setWindowTitle(title);
     page->setWindowIcon(windowIcon());
-    // A window that is open and whole on a screen stays where the user put it;
-    // a new one, or one moved off the screen, goes beside the main window.
-    if (!page->isVisible() || !wholeOnAScreen(page->frameGeometry())) {
-        QList<QRect> open; // a minimised one shows no title bar to keep in view
-        for (const QWidget* other : qAsConst(m_pageOrder))
-            if (other != page && other->isVisible() && !other->isMinimized())
-                open << other->frameGeometry();
-        // A window not shown yet has no decorations: it will get the main window's.
-        const bool shown = page->isVisible();
-        const QSize hint = shown ? page->size() : page->sizeHint();
-        page->setGeometry(engineeringGeometry(screen()->availableGeometry(), frameGeometry(), open, hint,
-                                              page->minimumSizeHint(), frameMargins(shown ? page : this)));
-    }
+    // An open window that is whole on a screen stays where the user put it; a
+    // new one goes beside the main window; a minimised one comes back where it
+    // was unless it would now hide a title bar, and one moved off the screen
+    // comes back the shortest way.
+    const bool open = page->isVisible();
+    if (!open || page->isMinimized() || !wholeOnAScreen(page->frameGeometry()))
+        placeEngineeringPage(page, open);
     m_pageOrder.removeOne(page);
     m_pageOrder << page;
     page->setWindowState(page->windowState() & ~Qt::WindowMinimized);
     page->show();
     page->raise();
     page->activateWindow();
+    if (QWindow* window = page->windowHandle())
+        window->installEventFilter(this); // once: Qt does not install a filter twice
+}
+
+void UI_Test::placeEngineeringPage(QWidget* page, bool open)
+{
+    QList<QRect> others; // a minimised one shows no title bar to keep in view
+    for (const QWidget* other : qAsConst(m_pageOrder))
+        if (other != page && other->isVisible() && !other->isMinimized())
+            others << other->frameGeometry();
+    const QMargins frame = engineeringMargins(page);
+    const QRect current = open ? page->geometry().marginsAdded(frame) : QRect();
+    QRect area = screen()->availableGeometry();
+    for (const QScreen* s : QGuiApplication::screens())
+        if (open && s->availableGeometry().contains(current))
+            area = s->availableGeometry();
+    page->setGeometry(engineeringGeometry(area, frameGeometry(), others, open ? page->size() : page->sizeHint(),
+                                          page->minimumSizeHint(), frame, current));
+    // Until the window manager has framed it, its decorations are a guess.
+    if (!open && !m_pageMarginsKnown && !m_pagesToCheck.contains(page))
+        m_pagesToCheck << page;
+}
+
+QMargins UI_Test::engineeringMargins(const QWidget* page)
+{
+    // The window manager frames a window before it maps it: an open page has
+    // its own. One not shown yet gets what the pages got before, or, before
+    // any was framed, the main window's as the best guess.
+    if (page->isVisible() && page->windowHandle() && page->windowHandle()->isExposed()) {
+        m_pageMargins = frameMargins(page);
+        m_pageMarginsKnown = true;
+        return m_pageMargins;
+    }
+    return m_pageMarginsKnown ? m_pageMargins : frameMargins(this);
+}
+
+bool UI_Test::eventFilter(QObject* watched, QEvent* e)
+{
+    QWidget* page = nullptr;
+    for (QWidget* p : qAsConst(m_pageOrder))
+        page = p->windowHandle() == watched ? p : page;
+    if (page && e->type() == QEvent::FocusIn) { // the user brought it up: it lies over the others now
+        m_pageOrder.removeOne(page);
+        m_pageOrder << page;
+    } else if (page && e->type() == QEvent::Expose && page->windowHandle()->isExposed()
+               && m_pagesToCheck.removeOne(page)) {
+        // Framed now: placed with guessed decorations it may stand partly off
+        // the screen; then it moves the least to come whole.
+        engineeringMargins(page);
+        if (!wholeOnAScreen(page->frameGeometry()))
+            placeEngineeringPage(page, true);
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFrame, const QList<QRect>& openFrames,
-                                   const QSize& hint, const QSize& minimum, const QMargins& frame)
+                                   const QSize& hint, const QSize& minimum, const QMargins& frame,
+                                   const QRect& current)
 {
     const QSize decorations(frame.left() + frame.right(), frame.top() + frame.bottom());
     const QSize most = (hint + decorations).boundedTo(available.size());
@@ -292,7 +342,7 @@ QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFram
     // window and of the open windows, a title bar down and aside from each
     // open one, and where it would leave enough of an open title bar.
     QList<int> xs{available.left(), available.right() + 1, mainFrame.left(), mainFrame.right() + 1};
-    QList<int> ys{available.top(), available.bottom() + 1, mainFrame.top()};
+    QList<int> ys{available.top(), available.bottom() + 1, mainFrame.top(), mainFrame.bottom() + 1};
     for (const QRect& r : openFrames) {
         xs << r.left() << r.left() + titleBar << r.left() + kTitleInView << r.right() + 1
            << r.right() + 1 - kTitleInView;
@@ -307,15 +357,21 @@ QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFram
     // The full size first, then the least shrunk.
     std::stable_sort(sizes.begin(), sizes.end(),
                      [&shrink](const QSize& a, const QSize& b) { return shrink(a) < shrink(b); });
+    // The engineer watches the live flow on the main window.
+    const auto mainCovered = [&mainFrame](const QRect& r) {
+        const QRect both = r & mainFrame;
+        return both.width() * both.height();
+    };
 
-    // Lexicographically: short of the title bars to keep in view, size given up,
-    // title bars covered, distance from where it would go with nothing open.
-    std::tuple<int, int, int, int> best{INT_MAX, INT_MAX, INT_MAX, INT_MAX};
+    // Lexicographically: short of the title bars to keep in view, size given
+    // up, whether it covers the main window, title bars covered, main window
+    // covered, distance from the first choice.
+    std::tuple<int, int, bool, int, int, int> best{INT_MAX, INT_MAX, true, INT_MAX, INT_MAX, INT_MAX};
     QRect placed;
     for (const QSize& size : sizes) {
         if (std::get<0>(best) == 0 && shrink(size) > std::get<1>(best))
             break;
-        const QPoint base = besideMain(available, mainFrame, size, openFrames);
+        const QPoint base = current.isNull() ? besideMain(available, mainFrame, size, openFrames) : current.topLeft();
         QList<int> lefts{base.x()}, tops{base.y()};
         for (int x : xs)
             lefts << x << x - size.width();
@@ -325,14 +381,19 @@ QRect UI_Test::engineeringGeometry(const QRect& available, const QRect& mainFram
             for (int y : tops) {
                 const QRect at(keptInside({x, y}, size, available), size);
                 const QPair<int, int> hidden = titlesHidden(openFrames, at, available, titleBar);
-                const std::tuple<int, int, int, int> score{hidden.first, shrink(size), hidden.second,
-                                                           (at.topLeft() - base).manhattanLength()};
+                const int onMain = mainCovered(at);
+                const std::tuple<int, int, bool, int, int, int> score{hidden.first,  shrink(size), onMain > 0,
+                                                                      hidden.second, onMain,
+                                                                      (at.topLeft() - base).manhattanLength()};
                 if (score < best) {
                     best = score;
                     placed = at;
                 }
             }
     }
+    if (!current.isNull() && available.contains(current)
+        && titlesHidden(openFrames, current, available, titleBar).first <= std::get<0>(best))
+        return current.marginsRemoved(frame);
     return placed.marginsRemoved(frame);
 }
 

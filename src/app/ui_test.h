@@ -45,9 +45,16 @@ public:
     // leaves in view at least 100 px of the title bar of each of `openFrames`
     // (listed bottom first) wherever the area allows, moving down and aside
     // from them as desktop cascades do, and gives up some of its size `hint`,
-    // down to `minimum`, only when that is the only way to do so.
+    // down to `minimum`, only when that is the only way to do so. Of the
+    // places left it prefers one off `mainFrame`, then one that covers less
+    // of the title bars, then less of the main window, then the one nearest
+    // its first choice. A window already open at `current` (its frame) stays
+    // there when that place is whole within `available` and keeps the title
+    // bars in view as well as any would; else it goes as a new one would, but
+    // with where it stands as its first choice.
     static QRect engineeringGeometry(const QRect& available, const QRect& mainFrame, const QList<QRect>& openFrames,
-                                     const QSize& hint, const QSize& minimum, const QMargins& frame);
+                                     const QSize& hint, const QSize& minimum, const QMargins& frame,
+                                     const QRect& current = QRect());
 
 public slots:
     void onClicked_appRestart(bool v);
@@ -71,6 +78,7 @@ public slots:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
 
@@ -80,6 +88,7 @@ private:
         WARN_LIMIT = 0x2,
         WARN_ALARM = 0x4,
         WARN_RECORD = 0x8,
+        WARN_SEARCH = 0x10, // several devices answered the port search
     };
 
     void init(const QStringList& ports);
@@ -87,6 +96,8 @@ private:
     void buildMenu();
     void makeConnections();
     void showEngineeringPage(QWidget* page, const QString& title);
+    void placeEngineeringPage(QWidget* page, bool open);
+    QMargins engineeringMargins(const QWidget* page);
     void connectHal();
     void searchPorts(const QStringList& ports);
     void readStartupRegisters();
@@ -111,9 +122,16 @@ private:
     UI_ToolsV3* m_tools = nullptr;
     UI_ManualCalV3* m_manualCal = nullptr;
     QList<QAction*> m_pageActions;
-    // The engineering pages in the order they were last brought up from the
-    // menu: the later one lies over the earlier.
+    // The engineering pages in the order they were last brought up, from the
+    // menu or by the user: the later one lies over the earlier.
     QList<QWidget*> m_pageOrder;
+    // The decorations the window manager gave an engineering window, once one
+    // has been shown: all of them are resizable and get the same, which may
+    // differ from the fixed-size main window's.
+    QMargins m_pageMargins;
+    bool m_pageMarginsKnown = false;
+    // Pages shown with decorations guessed before the window manager framed them.
+    QList<QWidget*> m_pagesToCheck;
     QProgressBar* m_activity = nullptr;
     Logger* m_logger = nullptr;
     QStringList m_startupRegs;
@@ -123,4 +141,5 @@ private:
     QString m_limitMsg;
     QString m_alarmMsg;
     QString m_recordMsg;
+    QString m_searchMsg;
 };

@@ -49,6 +49,18 @@ void UI_Test::search_result(bool ok, QString portName, int bps)
         return;
     }
     qDebug().noquote().nospace() << "Found " << portName << " " << bps;
+    const QList<int> others = m_drv->otherAddresses();
+    if (!others.isEmpty()) {
+        // The engineer must know which of the controllers on the line he operates.
+        QStringList list;
+        for (int a : others)
+            list << QString::number(a);
+        m_searchMsg = m_lang->translate(QStringLiteral("Several devices answered; using address %1 (also answered: %2)."))
+                          .arg(m_drv->hal()->core()->address())
+                          .arg(list.join(QStringLiteral(", ")));
+        m_warnFlags |= WARN_SEARCH;
+        updateStatusBar();
+    }
     for (QAction* action : qAsConst(m_pageActions))
         action->setEnabled(true);
     connectHal();
@@ -158,6 +170,7 @@ void UI_Test::showError(const QString& msg)
     // Every request queued or in flight is gone: no engineering page may keep
     // waiting for its replies. The status line is settled first, since a page
     // may show a box of its own.
+    m_drv->linkFailed(msg);
     m_userCal->linkFailed(msg);
     m_tools->linkFailed(msg);
     m_manualCal->linkFailed(msg);
@@ -225,6 +238,8 @@ void UI_Test::updateStatusBar()
             append(m_alarmMsg);
         if (m_warnFlags & WARN_RECORD)
             append(m_recordMsg);
+        if (m_warnFlags & WARN_SEARCH)
+            append(m_searchMsg);
         style = QStringLiteral("background-color: rgb(255, 255, 0);");
     } else {
         style = QStringLiteral("background-color: rgb(255, 255, 255);");

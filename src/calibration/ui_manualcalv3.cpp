@@ -23,9 +23,10 @@
 
 namespace {
 
-// An edit the user commits acts even when it leaves the text as it was: the
-// same raw value or measured output typed again is a new setting or input,
-// though the model reports no change.
+// Only an editor the user typed into acts, and then even when it leaves the
+// text as it was: the same raw value or measured output typed again is a new
+// setting or input, though the model reports no change. An editor opened and
+// left untouched (Return, Tab, a click elsewhere) changes and sends nothing.
 class CommitDelegate : public QStyledItemDelegate
 {
 public:
@@ -37,6 +38,11 @@ public:
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
+        // Filling the editor from the cell clears the flag; typing, pasting or
+        // deleting sets it.
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line || !line->isModified())
+            return;
         const QVariant before = index.data(Qt::EditRole);
         QStyledItemDelegate::setModelData(editor, model, index);
         auto* items = qobject_cast<QStandardItemModel*>(model);

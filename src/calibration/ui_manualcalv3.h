@@ -11,6 +11,7 @@
 #include <QWidget>
 
 class LanguageDictionary;
+class QCloseEvent;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -68,6 +69,10 @@ public:
 
 signals:
     void commands_req(QList<mfc_frame_t> cmds);
+
+protected:
+    // Closing the window ends the pending step: nothing it has not sent yet goes out.
+    void closeEvent(QCloseEvent* e) override;
 
 public slots:
     void onClicked_backupSensorGain(bool v);
@@ -132,9 +137,9 @@ private:
     void finishOperation();
     // The first `neutral` frames set the control mode and neutral values for a measurement.
     void startOperation(int op, const QList<mfc_frame_t>& frames, int neutral = 0);
-    // What the step's neutral writes left on the device, for a message; empty when nothing.
+    // What the step's writes left on the device, for a message; empty when nothing.
     QString leftOnDevice(bool queuedToo) const;
-    void expectReplies(const QList<mfc_frame_t>& frames);
+    void expectReplies(const QList<mfc_frame_t>& frames, int neutral = 0);
     void showMessage(const QString& text);
 
     // Replies.
@@ -206,9 +211,26 @@ private:
     // Codec used only to test values before they are sent, so that the link
     // never refuses a list of this page.
     TervanCore* m_core = nullptr;
+    // A write of the pending step whose value the device may keep: the neutral
+    // values a measurement or raw setting starts with, and the results a
+    // list writes together with their commit (`EEPROMProgram`, also listed).
+    struct StepWrite
+    {
+        QString reg;
+        QString value;
+        bool result = false; // committed by the next commit of the list
+        bool confirmed = false;
+    };
+    // A frame of the pending step whose reply has not come yet.
+    struct Awaited
+    {
+        QString cmd;
+        QString value;   // a reply to a write of a value the device keeps must show it
+        int record = -1; // its entry in m_writes
+    };
     // Replies the pending operation still awaits, in the order its frames go
     // out; a reply counts for the operation only when it is the next of these.
-    QStringList m_expected;
+    QList<Awaited> m_expected;
     // Replies still due to frames of operations that have ended; each is
     // dropped when it arrives, so it cannot feed a later operation.
     QStringList m_stale;
@@ -218,7 +240,6 @@ private:
     // was built or its last confirmed calculation. A new raw value or input
     // (row 0 or 2) drops the measurement of its point (row 1 or 3).
     QMap<const QStandardItemModel*, QSet<int>> m_given;
-    // The pending step's neutral writes ("CM 4", ...) and how many the device confirmed.
-    QStringList m_neutral;
-    int m_neutralConfirmed = 0;
+    // The pending step's writes in the order they go out; the device confirms them in that order.
+    QList<StepWrite> m_writes;
 };

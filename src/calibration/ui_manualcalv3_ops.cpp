@@ -4,11 +4,16 @@
 
 #include "languagedictionary.h"
 #include "notice.h"
+#include "replyparser.h"
 
+#include <QCloseEvent>
+#include <QDebug>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTimer>
+
+#include <algorithm>
 
 // ---- cells --------------------------------------------------------------
 
@@ -113,7 +118,8 @@ void UI_ManualCalV3::finishOperation()
     m_opTimer->stop();
     m_op = MCAL_IDLE;
     setEnabled(true);
-    m_stale += m_expected;
+    for (const Awaited& a : qAsConst(m_expected))
+        m_stale << a.cmd;
     m_expected.clear();
     // Counters of an ended measurement must not hide or feed later replies.
     m_ratioCount = 0;
@@ -121,22 +127,34 @@ void UI_ManualCalV3::finishOperation()
     m_adccCount = 0;
 }
 
-void UI_ManualCalV3::expectReplies(const QList<mfc_frame_t>& frames)
+void UI_ManualCalV3::expectReplies(const QList<mfc_frame_t>& frames, int neutral)
 {
-    for (const mfc_frame_t& f : frames) {
-        if (f.op != MFC_DELAY)
-            m_expected << f.cmd;
+    const bool commits = std::any_of(frames.begin(), frames.end(),
+                                     [](const mfc_frame_t& f) { return f.cmd == QLatin1String("EEPROMProgram"); });
+    for (int i = 0; i < frames.size(); ++i) {
+        const mfc_frame_t& f = frames.at(i);
+        if (f.op == MFC_DELAY)
+            continue;
+        Awaited a{f.cmd, QString(), -1};
+        if (f.op == MFC_WRITE && (i < neutral || commits)) {
+            const bool commit = f.cmd == QLatin1String("EEPROMProgram");
+            a.record = m_writes.size();
+            // The device answers a write with the value it then holds: a reply
+            // to another page's frame of the same register (CM 1 while this
+            // step writes CM 4) confirms nothing of this step.
+            if (!commit)
+                a.value = f.input;
+            m_writes << StepWrite{f.cmd, f.input, i >= neutral && !commit};
+        }
+        m_expected << a;
     }
 }
 
 void UI_ManualCalV3::startOperation(int op, const QList<mfc_frame_t>& frames, int neutral)
 {
-    m_neutral.clear();
-    for (int i = 0; i < neutral; ++i)
-        m_neutral << frames.at(i).cmd + QLatin1Char(' ') + frames.at(i).input;
-    m_neutralConfirmed = 0;
+    m_writes.clear();
     beginOperation(op);
-    expectReplies(frames);
+    expectReplies(frames, neutral);
     // A refused list ends the operation inside this emit (linkFailed).
     emit commands_req(frames);
 }
@@ -147,17 +165,45 @@ void UI_ManualCalV3::startOperation(int op, const QList<mfc_frame_t>& frames, in
 // device: its reply was lost or garbled, or it never went out.
 QString UI_ManualCalV3::leftOnDevice(bool queuedToo) const
 {
-    const QStringList left = m_neutral.mid(0, queuedToo ? m_neutral.size() : m_neutralConfirmed);
+    int held = 0;
+    while (held < m_writes.size() && (queuedToo || m_writes.at(held).confirmed))
+        ++held;
+    // One entry per register with the last value it was given; a result is
+    // named as not committed unless the device confirmed its commit.
+    QStringList regs;
+    QStringList texts;
+    for (int i = 0; i < held; ++i) {
+        const StepWrite& w = m_writes.at(i);
+        if (w.reg == QLatin1String("EEPROMProgram"))
+            continue;
+        QString text = w.reg + QLatin1Char(' ') + w.value;
+        if (w.result) {
+            auto commit = std::find_if(m_writes.begin() + i, m_writes.end(), [](const StepWrite& c) {
+                return c.reg == QLatin1String("EEPROMProgram");
+            });
+            if (commit == m_writes.end() || !commit->confirmed)
+                text = m_lang->translate(QStringLiteral("%1 (commit not confirmed)")).arg(text);
+        }
+        const int at = regs.indexOf(w.reg);
+        if (at < 0) {
+            regs << w.reg;
+            texts << text;
+        } else {
+            texts[at] = text;
+        }
+    }
     QString text;
-    if (!left.isEmpty())
+    if (!texts.isEmpty())
         text = QLatin1Char('\n')
             + m_lang->translate(QStringLiteral("This step left the device with %1: restore its earlier values where needed."))
-                  .arg(left.join(QStringLiteral(", ")));
-    if (left.size() < m_neutral.size())
+                  .arg(texts.join(QStringLiteral(", ")));
+    // The first write not held may have reached the device; an unconfirmed
+    // commit is already named with the values it was to keep.
+    if (held < m_writes.size() && m_writes.at(held).reg != QLatin1String("EEPROMProgram"))
         text += QLatin1Char('\n')
             + m_lang->translate(QStringLiteral("The device may hold %1 (no reply confirmed the write): restore its "
                                                "earlier value where needed."))
-                  .arg(m_neutral.at(left.size()));
+                  .arg(m_writes.at(held).reg + QLatin1Char(' ') + m_writes.at(held).value);
     return text;
 }
 
@@ -192,6 +238,18 @@ void UI_ManualCalV3::onQueueEmpty()
 {
 }
 
+void UI_ManualCalV3::closeEvent(QCloseEvent* e)
+{
+    // Closing the window is how the engineer aborts: a step ends here, so
+    // what it has not sent yet (a measurement's result and its commit) is
+    // never sent. Frames already handed to the link still go out.
+    if (m_op != MCAL_IDLE) {
+        qDebug().noquote() << "Step ended: the window was closed." << leftOnDevice(true);
+        finishOperation();
+    }
+    QWidget::closeEvent(e);
+}
+
 // ---- replies ---------------------------------------------------------------
 
 void UI_ManualCalV3::mfc_ack(TervanCore::mfc_reg_t reg)
@@ -201,12 +259,15 @@ void UI_ManualCalV3::mfc_ack(TervanCore::mfc_reg_t reg)
         m_stale.removeFirst();
         return;
     }
-    const bool ours = m_op != MCAL_IDLE && !m_expected.isEmpty() && m_expected.first() == cmd;
+    bool ours = false;
+    if (m_op != MCAL_IDLE && !m_expected.isEmpty()) {
+        const Awaited& next = m_expected.first();
+        ours = next.cmd == cmd && (next.value.isEmpty() || ReplyParser::valueMatches(reg, next.value));
+    }
     if (ours) {
-        m_expected.removeFirst();
-        // The step's neutral writes are the first replies it awaits.
-        if (m_neutralConfirmed < m_neutral.size())
-            ++m_neutralConfirmed;
+        const int record = m_expected.takeFirst().record;
+        if (record >= 0)
+            m_writes[record].confirmed = true;
     }
 
     if (cmd == QLatin1String("SensorGain")) {

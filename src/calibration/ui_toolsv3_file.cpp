@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QStandardItemModel>
 
 #include <algorithm>
@@ -20,10 +21,24 @@ const QString REG_DIR = QStringLiteral("reg");
 const QString HEADER_NAME = QStringLiteral("Command");
 const QString HEADER_VALUE = QStringLiteral("Value");
 
-// A cell as text whatever its type: a number gives its shortest text form.
+// A cell as the text the file shows: a number written out in full (100000000,
+// not 1e+08), with as many digits as it takes to give it back exactly.
 QString cellText(const xlsx::Document& doc, int row, int column)
 {
-    return doc.read(row, column).toString();
+    const QVariant value = doc.read(row, column);
+    if (value.userType() == QMetaType::Double)
+        return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
+    if (value.userType() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    return value.toString();
+}
+
+// Whether a spreadsheet program has the file open: it leaves a lock file beside it.
+bool isOpenElsewhere(const QString& path)
+{
+    const QFileInfo info(path);
+    return QFileInfo::exists(info.dir().filePath(QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#')))
+        || QFileInfo::exists(info.dir().filePath(QStringLiteral("~$") + info.fileName()));
 }
 
 } // namespace
@@ -38,15 +53,31 @@ void UI_ToolsV3::onClicked_exportRegs(bool v)
     }
     // The whole-file save goes through a temporary file: a failed export
     // leaves the previous list as it was.
-    xlsx::Document doc(REG_DIR + QLatin1Char('/') + m_fileNameEdit->text());
-    bool ok = doc.write(1, 1, HEADER_NAME) && doc.write(1, 2, HEADER_VALUE);
-    for (int row = 0; ok && row < m_model->rowCount(); ++row) {
-        ok = doc.write(row + 2, 1, m_model->index(row, 0).data().toString())
-            && doc.write(row + 2, 2, valueText(row));
+    const QString path = REG_DIR + QLatin1Char('/') + m_fileNameEdit->text();
+    xlsx::Document doc(path);
+    if (doc.isLoadFailed()) {
+        // Not ours to replace: the engineer may still need what it holds.
+        showMessage(m_lang->translate(QStringLiteral("Export fail. The file there is not a workbook this program can read, "
+                                                     "so it is left as it was:"))
+                    + QLatin1Char('\n') + doc.errorString());
+        return;
     }
-    ok = ok && doc.save();
-    showMessage(m_lang->translate(ok ? QStringLiteral("Completed")
-                                     : QStringLiteral("Export fail. Please close file at an other appliction!")));
+    QString failure;
+    for (int row = 0; failure.isEmpty() && row <= m_model->rowCount(); ++row) {
+        const QString name = row == 0 ? HEADER_NAME : m_model->index(row - 1, 0).data().toString();
+        const QString value = row == 0 ? HEADER_VALUE : valueText(row - 1);
+        if (!doc.write(row + 1, 1, name) || !doc.write(row + 1, 2, value))
+            failure = QStringLiteral("row %1 cannot hold %2 = %3").arg(row + 1).arg(name, value);
+    }
+    if (failure.isEmpty() && !doc.save())
+        failure = doc.errorString();
+    if (failure.isEmpty())
+        showMessage(m_lang->translate(QStringLiteral("Completed")));
+    else if (isOpenElsewhere(path))
+        showMessage(m_lang->translate(QStringLiteral("Export fail. Please close file at an other appliction!"))
+                    + QLatin1Char('\n') + failure);
+    else
+        showMessage(m_lang->translate(QStringLiteral("Export fail.")) + QLatin1Char('\n') + failure);
 }
 
 void UI_ToolsV3::onClicked_importRegs(bool v)
@@ -94,6 +125,13 @@ bool UI_ToolsV3::checkImportRows(const QString& path, QList<ImportRow>& rows, QS
     QStringList badRows;
     // rowCount() is the last row that holds a cell: the loop is bounded by the file.
     for (int n = 2; n <= doc.rowCount(); ++n) {
+        // A name only a spreadsheet program could compute would end the list early.
+        const QString nameProblem = doc.cellProblem(n, 1);
+        if (!nameProblem.isEmpty()) {
+            badRows << m_lang->translate(QStringLiteral("Row %1: the name is %2."))
+                           .arg(QString::number(n), m_lang->translate(nameProblem));
+            continue;
+        }
         const QString name = cellText(doc, n, 1);
         if (name.isEmpty())
             break;
@@ -106,6 +144,13 @@ bool UI_ToolsV3::checkImportRows(const QString& path, QList<ImportRow>& rows, QS
         // "Undefined" is a known name without a row: it changes nothing.
         if (m_noCheckList.contains(name) || m_readOnlyList.contains(name) || !m_rowOf.contains(name))
             continue;
+        // Sent as the file shows it, or not at all.
+        const QString valueProblem = doc.cellProblem(n, 2);
+        if (!valueProblem.isEmpty()) {
+            badRows << m_lang->translate(QStringLiteral("Row %1: the value of %2 is %3."))
+                           .arg(QString::number(n), name, m_lang->translate(valueProblem));
+            continue;
+        }
         QByteArray frame;
         QString err;
         if (!value.isEmpty() && !core.encodeWrite(name, value, frame, err)) {

@@ -3,6 +3,7 @@
 
 #include "languagedictionary.h"
 #include "leastsquarescurvefitting.h"
+#include "radioarrows.h"
 #include "tableroom.h"
 
 #include <QDebug>
@@ -228,8 +229,12 @@ void UI_UserCalV3::makeConnections()
                           &UI_UserCalV3::onClicked_sp40, &UI_UserCalV3::onClicked_sp50, &UI_UserCalV3::onClicked_sp60,
                           &UI_UserCalV3::onClicked_sp70, &UI_UserCalV3::onClicked_sp80, &UI_UserCalV3::onClicked_sp90,
                           &UI_UserCalV3::onClicked_sp100};
-    for (int k = 0; k < m_percentRadios.size(); ++k)
+    QList<QAbstractButton*> percents;
+    for (int k = 0; k < m_percentRadios.size(); ++k) {
         connect(m_percentRadios.at(k), &QRadioButton::clicked, this, handlers[k]);
+        percents << m_percentRadios.at(k);
+    }
+    moveFocusOnArrows(percents);
 }
 
 void UI_UserCalV3::onClicked_fullRangeCal(bool v)

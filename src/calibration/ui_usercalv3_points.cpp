@@ -83,7 +83,7 @@ void UI_UserCalV3::createDefaultPoints()
     showPoints(points, 6);
     QString err;
     if (!writePointsFile(points, 6, err))
-        qDebug().noquote() << err;
+        showMessage(err);
 }
 
 QList<QPointF> UI_UserCalV3::defaultPoints() const
@@ -131,8 +131,13 @@ bool UI_UserCalV3::writePointsFile(const QList<QPointF>& points, int yDigits, QS
         text += QStringLiteral("X%1=%2\n").arg(i).arg(QString::number(points.at(i).x(), 'g', 6));
         text += QStringLiteral("Y%1=%2\n").arg(i).arg(QString::number(points.at(i).y(), 'g', yDigits));
     }
+    const QByteArray bytes = text.toUtf8();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+    // Unbuffered: Qt 5.15's QSaveFile loses a write error that happens while
+    // flushing its buffer in commit() and renames an empty file over the points.
+    // Without commit() the temporary goes and the previous file stays.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size()
+        || !file.commit()) {
         err = m_lang->translate(QStringLiteral("Cannot save the calibration points to %1: %2"))
                   .arg(path, file.errorString());
         return false;

@@ -17,6 +17,8 @@ const std::initializer_list<LanguageDictionary::TextPair> kChinese = {
     {"Open fail!", "打开串口失败!"},
     {"No valid COM!", "没有可用串口！"},
     {"Change baudrate will restart application.", "修改波特率会自动重启软件。"},
+    {"The baud rate was not changed: the device did not confirm it.", "波特率未修改：设备未确认此修改。"},
+    {"Several devices answered; using address %1 (also answered: %2).", "多个设备应答；使用地址 %1（其他应答地址：%2）。"},
     {"Recover fai...", "Recover失败！"},
     {"Calibration fail...", "标定失败！"},
     {"Backup Gain", "备份增益"},
@@ -211,6 +213,10 @@ const std::initializer_list<LanguageDictionary::TextPair> kChinese = {
     {"Calibration table needs %1 X and %1 Y values, got %2 and %3.", "校准表需要 %1 个 X 值和 %1 个 Y 值，实际为 %2 个和 %3 个。"},
     {"Record not saved: %1: %2", "记录未保存: %1: %2"},
     {"Record row not written: %1: row %2", "记录行未写入: %1: 第 %2 行"},
+    {"Record not started: \"%1\" is not a file name inside the folder %2.", "记录未开始：“%1”不是文件夹%2中的文件名。"},
+    {"%1 already exists; the record is written to %2.", "%1已存在；记录写入%2。"},
+    {"Record", "记录"},
+    {"The rows recorded since the last save are lost.", "上次保存之后记录的行已丢失。"},
 };
 
 } // namespace

@@ -17,5 +17,6 @@ void LanguageDictionary::addChineseManualCal(QMap<QString, QString>& dict)
          "此步骤使设备保留 %1：如有需要，请恢复原来的值。"},
         {"The device may hold %1 (no reply confirmed the write): restore its earlier value where needed.",
          "设备可能保留 %1（写入未得到应答确认）：如有需要，请恢复原来的值。"},
+        {"%1 (commit not confirmed)", "%1（未确认已写入 EEPROM）"},
     });
 }

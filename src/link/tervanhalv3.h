@@ -50,6 +50,10 @@ public:
     void discardInput();
     void setAddress(quint8 addr);
     void setRetry(int n);
+    // Whether idle ticks poll the flow (on from construction). The port search
+    // turns it off: until a device is found there is no one to poll, and the
+    // polls' replies would be taken for answers to its probes.
+    void setPolling(bool on) { m_polling = on; }
     bool request(const QList<mfc_frame_t>& frames, QString& err);
     bool readOne(const QString& cmd, QString& err);
     bool writeOne(const QString& cmd, const QString& input, QString& err);
@@ -117,6 +121,7 @@ private:
     int m_tickId = -1;
     int m_lastCM = 2;
     bool m_pollActiveSetpoint = false;
+    bool m_polling = true;
     bool m_portFailed = false; // a read or resource error closed the port; reported once
     // Received bytes are being handled and a reply (or its failure) handed to
     // the receivers. Until they return nothing is sent, even if a receiver

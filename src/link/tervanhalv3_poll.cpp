@@ -30,7 +30,7 @@ void TervanHALV3::timerEvent(QTimerEvent* e)
 
     if (!m_directQueue.isEmpty() || !m_backgroundQueue.isEmpty() || m_busy) {
         sendNext();
-    } else {
+    } else if (m_polling) {
         QList<mfc_frame_t> polls;
         if (m_pollActiveSetpoint || s_tick % 50 == 0)
             polls.append(makeFrame(QStringLiteral("ReadActiveSetpoint"), MFC_READ, QString(), false, true));

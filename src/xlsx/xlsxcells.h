@@ -19,6 +19,9 @@ struct Cell {
 };
 using CellRow = std::vector<Cell>; // sorted by column, never empty
 using CellMap = std::map<int, CellRow>; // by row
+// Cells of a loaded sheet whose value cannot be given as the text a
+// spreadsheet program shows in them, by (row, column), with why.
+using CellProblems = std::map<std::pair<int, int>, QString>;
 
 // Worksheet XML fragments. A sheet is head + rows + tail.
 QByteArray sheetHead();

@@ -41,6 +41,7 @@ struct Document::Private {
     QString sourceSheet;
     QString sourceWorkbook;
     std::set<std::pair<int, int>> touched;
+    CellProblems problems;
 
     int lastRow() const { return rows.empty() ? forgottenRow : rows.rbegin()->first; }
     void changed(int row)
@@ -98,7 +99,7 @@ Document::Document(const QString& path, Mode mode) : d(std::make_unique<Private>
     const QFileInfo info(path);
     if (d->stream || path.isEmpty() || !(info.exists() || info.isSymLink()))
         return;
-    if (!loadWorkbook(path, &d->rows, &d->error, &d->sourceSheet, &d->sourceWorkbook))
+    if (!loadWorkbook(path, &d->rows, &d->error, &d->sourceSheet, &d->sourceWorkbook, &d->problems))
         d->loadFailed = true;
     d->maxColumnStale = true;
 }
@@ -137,6 +138,12 @@ QVariant Document::read(int row, int column) const
     return c->value;
 }
 
+QString Document::cellProblem(int row, int column) const
+{
+    const auto it = d->problems.find({row, column});
+    return it == d->problems.end() ? QString() : it->second;
+}
+
 bool Document::write(const QString& ref, const QVariant& value)
 {
     int row = 0;
@@ -157,6 +164,7 @@ bool Document::write(int row, int column, const QVariant& value)
         return false;
     if (!d->sourceSheet.isEmpty())
         d->touched.insert({row, column});
+    d->problems.erase({row, column});
 
     auto rowIt = d->rows.find(row);
     if (stored.isNull()) {
@@ -195,7 +203,8 @@ bool Document::write(int row, int column, const QVariant& value)
 
 int Document::rowCount() const
 {
-    return d->lastRow();
+    // A formula cell without a stored result holds no value, but it is there.
+    return std::max(d->lastRow(), d->problems.empty() ? 0 : d->problems.rbegin()->first.first);
 }
 
 int Document::columnCount() const
@@ -234,6 +243,9 @@ bool Document::save()
         return false;
     }
     if (d->fileLost)
+        return false;
+    // What could not be read is not ours to replace: d->error keeps why.
+    if (d->loadFailed)
         return false;
     QString error;
     if (!d->sourceSheet.isEmpty() && QFileInfo::exists(d->path)) {

@@ -39,11 +39,17 @@ public:
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
+    // A file at path that cannot be read as a workbook is never saved over:
+    // save() then fails with the reason the load gave.
     bool isLoadFailed() const;
     QString errorString() const;
 
     QVariant read(const QString& ref) const;
     QVariant read(int row, int column) const;
+    // Why read() cannot give this loaded cell as the text a spreadsheet
+    // program shows in it ("a formula without a stored result", "a date or
+    // time", ...); empty when it can. A cell written since has none.
+    QString cellProblem(int row, int column) const;
     // QString -> text cell (empty text clears), numbers -> number cell, bool ->
     // boolean cell, null -> clears. False on a bad reference, a non-finite
     // number or a text longer than a cell may hold.

@@ -280,6 +280,13 @@ void PackageWriter::reset()
     m_stream.reset();
 }
 
+QString writeError(QFileDevice& file)
+{
+    if (file.error() == QFileDevice::NoError)
+        file.write("", 1);
+    return file.errorString();
+}
+
 bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* error)
 {
     reset();
@@ -300,7 +307,7 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
         return true;
     };
     auto writeFailed = [&]() {
-        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        *error = QStringLiteral("Cannot write %1: %2").arg(path, writeError(file));
         file.cancelWriting();
         return false;
     };

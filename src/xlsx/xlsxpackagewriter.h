@@ -7,7 +7,13 @@
 
 #include <memory>
 
+class QFileDevice;
+
 namespace xlsx {
+
+// Why writing to `file` failed. A write that fell short (a full disk) sets no
+// error; one more byte, which the caller then discards with the file, does.
+QString writeError(QFileDevice& file);
 
 // Writes our workbook layout: fixed parts first, the worksheet last as one
 // deflate stream with a data descriptor. After a whole-file write the sheet's

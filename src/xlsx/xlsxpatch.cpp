@@ -2,6 +2,7 @@
 
 #include "xlsxcellref.h"
 #include "xlsxcells.h"
+#include "xlsxpackagewriter.h"
 #include "xlsxreader.h"
 
 #include <QRegularExpression>
@@ -21,9 +22,129 @@ namespace xlsx {
 
 namespace {
 
+// A formula moved by (rows, columns), as spreadsheet programs move one that
+// is copied: relative references shift, $-fixed parts stay, and a reference
+// pushed off the sheet becomes #REF!. Strings, quoted sheet names, structured
+// references, function and other names are left as they are.
+QString translateFormula(const QString& f, int rows, int columns)
+{
+    static const QRegularExpression cellRe(QStringLiteral("^(\\$?)([A-Za-z]{1,3})(\\$?)([0-9]{1,7})$"));
+    static const QRegularExpression columnRe(QStringLiteral("^(\\$?)([A-Za-z]{1,3})$"));
+    static const QRegularExpression rowRe(QStringLiteral("^(\\$?)([0-9]{1,7})$"));
+    const auto isNameChar = [](QChar c) {
+        return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('\\')
+            || c == QLatin1Char('$') || c == QLatin1Char('?');
+    };
+    const auto columnOf = [](const QString& letters) {
+        int n = 0;
+        for (const QChar ch : letters)
+            n = n * 26 + (ch.toUpper().unicode() - 'A' + 1);
+        return n;
+    };
+    // One part of a reference, moved; false when it leaves the sheet.
+    const auto moveColumn = [&](const QString& fixed, const QString& letters, QString* out) {
+        const int c = columnOf(letters) + (fixed.isEmpty() ? columns : 0);
+        *out += fixed + columnName(c);
+        return c >= 1 && c <= kMaxColumns;
+    };
+    const auto moveRow = [&](const QString& fixed, const QString& digits, QString* out) {
+        const int r = digits.toInt() + (fixed.isEmpty() ? rows : 0);
+        *out += fixed + QString::number(r);
+        return r >= 1 && r <= kMaxRows;
+    };
+    // A cell ("B$2"), column ("$B") or row ("2") reference of the given kind.
+    const auto move = [&](int kind, const QString& token, QString* out) {
+        if (kind == 0) {
+            const QRegularExpressionMatch m = cellRe.match(token);
+            const bool columnOnSheet = moveColumn(m.captured(1), m.captured(2), out);
+            return moveRow(m.captured(3), m.captured(4), out) && columnOnSheet;
+        }
+        const QRegularExpressionMatch m = (kind == 1 ? columnRe : rowRe).match(token);
+        return kind == 1 ? moveColumn(m.captured(1), m.captured(2), out) : moveRow(m.captured(1), m.captured(2), out);
+    };
+    const auto kindOf = [&](const QString& token) {
+        return cellRe.match(token).hasMatch() ? 0 : columnRe.match(token).hasMatch() ? 1 : rowRe.match(token).hasMatch() ? 2 : -1;
+    };
+
+    QString out;
+    const int n = f.size();
+    int i = 0;
+    while (i < n) {
+        const QChar c = f.at(i);
+        int j = i + 1;
+        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) { // a doubled quote stays inside
+            while (j < n && !(f.at(j) == c && (j + 1 == n || f.at(j + 1) != c)))
+                j += f.at(j) == c ? 2 : 1;
+            out += f.midRef(i, qMin(j + 1, n) - i);
+            i = j + 1;
+            continue;
+        }
+        if (c == QLatin1Char('[')) { // a structured reference or a linked workbook's index
+            for (int depth = 1; j < n && depth > 0; ++j)
+                depth += f.at(j) == QLatin1Char('[') ? 1 : f.at(j) == QLatin1Char(']') ? -1 : 0;
+            out += f.midRef(i, j - i);
+            i = j;
+            continue;
+        }
+        if (!isNameChar(c)) {
+            out += c;
+            i = j;
+            continue;
+        }
+        while (j < n && isNameChar(f.at(j)))
+            ++j;
+        // A number's exponent ("1E+5") is not the start of another token.
+        if (c.isDigit() && (f.at(j - 1) == QLatin1Char('E') || f.at(j - 1) == QLatin1Char('e')) && j < n
+            && (f.at(j) == QLatin1Char('+') || f.at(j) == QLatin1Char('-'))) {
+            for (++j; j < n && f.at(j).isDigit(); ++j) {
+            }
+            out += f.midRef(i, j - i);
+            i = j;
+            continue;
+        }
+        const QString token = f.mid(i, j - i);
+        const QChar next = j < n ? f.at(j) : QChar();
+        int kind = next == QLatin1Char('(') || next == QLatin1Char('!') || (i > 0 && f.at(i - 1) == QLatin1Char('#'))
+            ? -1 : kindOf(token);
+        // A column or row alone is a reference only as a range ("A:C", "2:5").
+        int k = j;
+        QString second;
+        if (next == QLatin1Char(':') && kind >= 0) {
+            for (k = j + 1; k < n && isNameChar(f.at(k)); ++k) {
+            }
+            second = f.mid(j + 1, k - j - 1);
+            if (kindOf(second) != kind)
+                second.clear();
+        }
+        if (kind < 0 || (kind > 0 && second.isEmpty())) {
+            out += token;
+            i = j;
+            continue;
+        }
+        QString moved;
+        bool onSheet = move(kind, token, &moved);
+        if (!second.isEmpty()) {
+            moved += QLatin1Char(':');
+            onSheet = move(kind, second, &moved) && onSheet;
+            j = k;
+        }
+        out += onSheet ? moved : QStringLiteral("#REF!");
+        i = j;
+    }
+    return out;
+}
+
+QString escapeXml(const QString& text)
+{
+    return text.toHtmlEscaped().replace(QLatin1String("&quot;"), QLatin1String("\""));
+}
+
 // Rewrites a worksheet's text with the edited cells in place. The parser only
 // finds the elements; everything between them is copied as it stands, so
-// prefixes, other attributes, formulas and extensions survive untouched.
+// prefixes, other attributes and extensions survive untouched. Formulas lose
+// their stored results, so that spreadsheet programs compute them anew from
+// the written cells; a shared formula whose first cell is written over is
+// given to each of its other cells as a formula of its own.
 class SheetPatcher {
 public:
     SheetPatcher(const QString& text, CellEdits edits) : m_text(text), m_edits(std::move(edits)) {}
@@ -47,6 +168,27 @@ private:
     QString rowsBefore(int row);
     QString cellsBefore(int column);
     void patchDimension(int end);
+    void endCell(int end, int column);
+    QString sheetDataWithEdits(const QString& prefix);
+
+    // A shared formula whose first cell was written over: its text, cell and range.
+    struct Orphan {
+        QString formula;
+        int row, column;
+        int top, left, bottom, right;
+    };
+    // The formula and stored result of the cell being read.
+    struct CellParts {
+        int start = -1; // of the cell's start tag
+        bool edited = false;
+        QVariant value; // its new value, when edited
+        QString style;
+        QXmlStreamAttributes formula;
+        QString formulaText;
+        QString formulaName; // qualified
+        int formulaStart = -1, formulaEnd = -1;
+        int resultStart = -1, resultEnd = -1;
+    };
 
     const QString& m_text;
     CellEdits m_edits;
@@ -54,7 +196,10 @@ private:
     int m_copied = 0;
     QByteArray m_prefix;          // of the sheet's elements, with its colon
     int m_row = 0;                // the row being read
+    bool m_rowEdited = false;
     std::map<int, QVariant> m_pending; // its edits not yet placed
+    CellParts m_cell;
+    std::map<QString, Orphan> m_orphans; // by shared index
 };
 
 QString SheetPatcher::rowsBefore(int row)
@@ -82,6 +227,17 @@ QString SheetPatcher::cellsBefore(int column)
             appendCellXml(xml, cellRef(m_row, it->first).toLatin1(), it->second, QByteArray(), m_prefix);
     m_pending.erase(m_pending.begin(), it);
     return QString::fromUtf8(xml);
+}
+
+// A sheet that has no cell data yet: the edited rows in a sheetData of their own.
+QString SheetPatcher::sheetDataWithEdits(const QString& prefix)
+{
+    m_prefix = prefix.toUtf8();
+    const QString rows = rowsBefore(INT_MAX);
+    if (rows.isEmpty())
+        return rows;
+    return QLatin1Char('<') + prefix + QLatin1String("sheetData>") + rows + QLatin1String("</") + prefix
+        + QLatin1String("sheetData>");
 }
 
 // The used range grows to take the written cells; it never shrinks (a larger
@@ -117,16 +273,62 @@ void SheetPatcher::patchDimension(int end)
     replace(start, end, tag);
 }
 
+void SheetPatcher::endCell(int end, int column)
+{
+    CellParts& c = m_cell;
+    const QString shared = c.formula.value(QLatin1String("t")).toString() == QLatin1String("shared")
+        ? c.formula.value(QLatin1String("si")).toString() : QString();
+    if (c.edited) {
+        // The first cell of a shared formula holds its text for all the others.
+        const QStringList range = c.formula.value(QLatin1String("ref")).toString().split(QLatin1Char(':'));
+        Orphan o{c.formulaText, m_row, column, 0, 0, 0, 0};
+        if (!shared.isEmpty() && !c.formulaText.trimmed().isEmpty() && range.size() <= 2
+            && parseCellRef(range.first(), &o.top, &o.left) && parseCellRef(range.last(), &o.bottom, &o.right))
+            m_orphans[shared] = o;
+        // The cell keeps its style, whatever else it held (type, formula) goes.
+        static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
+        const QByteArray style = number.match(c.style).hasMatch() ? " s=\"" + c.style.toLatin1() + '"' : QByteArray();
+        const QByteArray ref = cellRef(m_row, column).toLatin1();
+        QByteArray cell;
+        if (!c.value.isNull())
+            appendCellXml(cell, ref, c.value, style, m_prefix);
+        else if (!style.isEmpty())
+            cell = "<" + m_prefix + "c r=\"" + ref + '"' + style + "/>";
+        replace(c.start, end, QString::fromUtf8(cell));
+        return;
+    }
+    if (c.formulaStart < 0)
+        return;
+    // Both changes in the order they stand in the text.
+    std::map<int, std::pair<int, QString>> changes;
+    const auto orphan = m_orphans.find(shared);
+    if (orphan != m_orphans.end() && c.formulaText.trimmed().isEmpty()) {
+        const Orphan& o = orphan->second;
+        if (m_row >= o.top && m_row <= o.bottom && column >= o.left && column <= o.right)
+            changes[c.formulaStart] = {c.formulaEnd, QLatin1Char('<') + c.formulaName + QLatin1Char('>')
+                                       + escapeXml(translateFormula(o.formula, m_row - o.row, column - o.column))
+                                       + QLatin1String("</") + c.formulaName + QLatin1Char('>')};
+    }
+    if (c.resultStart >= 0)
+        changes[c.resultStart] = {c.resultEnd, QString()};
+    for (const auto& change : changes)
+        replace(change.first, change.second.first, change.second.second);
+}
+
 bool SheetPatcher::run(QString* out, QString* error)
 {
     static const QRegularExpression spansRe(QStringLiteral("\\sspans=\"[^\"]*\""));
+    // The children of a worksheet that come before its sheetData.
+    static const QStringList beforeData{QStringLiteral("sheetPr"), QStringLiteral("dimension"),
+                                        QStringLiteral("sheetViews"), QStringLiteral("sheetFormatPr"),
+                                        QStringLiteral("cols")};
     QXmlStreamReader xml(m_text);
     int depth = 0;
     bool inData = false;
+    bool seenData = false;
+    bool inFormula = false;
+    QString rootPrefix;
     int column = 0;
-    int cellStart = -1; // of the edited cell being read
-    QVariant cellValue;
-    QString cellStyle;
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.tokenType() == QXmlStreamReader::DTD) {
@@ -134,13 +336,28 @@ bool SheetPatcher::run(QString* out, QString* error)
             return false;
         }
         const int end = int(xml.characterOffset());
+        if (inFormula && xml.isCharacters())
+            m_cell.formulaText += xml.text();
         if (xml.isStartElement()) {
             ++depth;
             const QStringRef name = xml.name();
+            if (depth == 1) {
+                rootPrefix = xml.prefix().isEmpty() ? QString() : xml.prefix() + QLatin1Char(':');
+                if (selfClosing(end)) {
+                    const QString data = sheetDataWithEdits(rootPrefix);
+                    if (!data.isEmpty())
+                        replace(end - 2, end, QLatin1Char('>') + data + QLatin1String("</") + xml.qualifiedName() + QLatin1Char('>'));
+                }
+            } else if (depth == 2 && !seenData && name != QLatin1String("sheetData") && !beforeData.contains(name.toString())) {
+                // No sheetData before the children that follow it: the cells go here.
+                seenData = true;
+                const int start = tagStart(end);
+                replace(start, start, sheetDataWithEdits(rootPrefix));
+            }
             if (depth == 2 && name == QLatin1String("dimension")) {
                 patchDimension(end);
             } else if (depth == 2 && name == QLatin1String("sheetData")) {
-                inData = true;
+                inData = seenData = true;
                 m_prefix = xml.prefix().isEmpty() ? QByteArray() : xml.prefix().toUtf8() + ':';
                 const QString rows = selfClosing(end) ? rowsBefore(INT_MAX) : QString();
                 if (!rows.isEmpty())
@@ -158,7 +375,8 @@ bool SheetPatcher::run(QString* out, QString* error)
                 replace(start, start, rowsBefore(m_row));
                 const auto edited = m_edits.find(m_row);
                 m_pending.clear();
-                if (edited == m_edits.end())
+                m_rowEdited = edited != m_edits.end();
+                if (!m_rowEdited)
                     continue;
                 m_pending = edited->second;
                 m_edits.erase(edited);
@@ -182,27 +400,38 @@ bool SheetPatcher::run(QString* out, QString* error)
                 }
                 const int start = tagStart(end);
                 replace(start, start, cellsBefore(column));
+                m_cell = CellParts();
+                m_cell.start = start;
                 const auto edited = m_pending.find(column);
                 if (edited != m_pending.end()) {
-                    cellStart = start;
-                    cellValue = edited->second;
-                    cellStyle = xml.attributes().value(QLatin1String("s")).toString();
+                    m_cell.edited = true;
+                    m_cell.value = edited->second;
+                    m_cell.style = xml.attributes().value(QLatin1String("s")).toString();
                     m_pending.erase(edited);
+                } else if (ref.isEmpty() && m_rowEdited) {
+                    // Its place follows from the cells before it, which may change.
+                    const int at = start + 1 + xml.qualifiedName().size();
+                    replace(at, at, QStringLiteral(" r=\"%1\"").arg(cellRef(m_row, column)));
                 }
+            } else if (inData && depth == 5 && m_cell.start >= 0 && name == QLatin1String("f")) {
+                m_cell.formula = xml.attributes();
+                m_cell.formulaName = xml.qualifiedName().toString();
+                m_cell.formulaStart = tagStart(end);
+                m_cell.formulaEnd = end;
+                inFormula = true;
+            } else if (inData && depth == 5 && m_cell.start >= 0 && name == QLatin1String("v")) {
+                m_cell.resultStart = tagStart(end);
+                m_cell.resultEnd = end;
             }
         } else if (xml.isEndElement()) {
-            if (inData && depth == 4 && cellStart >= 0) {
-                // The cell keeps its style, whatever else it held (type, formula) goes.
-                static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
-                const QByteArray style = number.match(cellStyle).hasMatch() ? " s=\"" + cellStyle.toLatin1() + '"' : QByteArray();
-                const QByteArray ref = cellRef(m_row, column).toLatin1();
-                QByteArray cell;
-                if (!cellValue.isNull())
-                    appendCellXml(cell, ref, cellValue, style, m_prefix);
-                else if (!style.isEmpty())
-                    cell = "<" + m_prefix + "c r=\"" + ref + '"' + style + "/>";
-                replace(cellStart, end, QString::fromUtf8(cell));
-                cellStart = -1;
+            if (inData && depth == 5 && xml.name() == QLatin1String("f")) {
+                m_cell.formulaEnd = end;
+                inFormula = false;
+            } else if (inData && depth == 5 && xml.name() == QLatin1String("v")) {
+                m_cell.resultEnd = end;
+            } else if (inData && depth == 4 && xml.name() == QLatin1String("c")) {
+                endCell(end, column);
+                m_cell = CellParts();
             } else if (inData && depth == 3 && !m_pending.empty()) {
                 const int at = tagStart(end);
                 replace(at, at, cellsBefore(INT_MAX));
@@ -212,12 +441,19 @@ bool SheetPatcher::run(QString* out, QString* error)
                     const int at = tagStart(end);
                     replace(at, at, rowsBefore(INT_MAX));
                 }
+            } else if (depth == 1 && !seenData && !selfClosing(end)) {
+                const int at = tagStart(end);
+                replace(at, at, sheetDataWithEdits(rootPrefix));
             }
             --depth;
         }
     }
     if (xml.hasError()) {
         *error = QStringLiteral("the worksheet is damaged (line %1: %2)").arg(xml.lineNumber()).arg(xml.errorString());
+        return false;
+    }
+    if (!m_edits.empty() || !m_pending.empty()) {
+        *error = QStringLiteral("the worksheet has no place for its cells");
         return false;
     }
     copyTo(m_text.size());
@@ -412,10 +648,15 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
     // Unbuffered: a buffered QSaveFile can lose a write error in commit().
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
+    // A part that cannot be written: the file's own error says why (a full disk).
+    const auto writeFailed = [&](const QString& what) {
+        const QString cause = writeError(file);
+        return fail(file.error() == QFileDevice::NoError ? what : what + QStringLiteral(" (") + cause + QLatin1Char(')'));
+    };
     QuaZip out(&file);
     out.setAutoClose(false);
     if (!out.open(QuaZip::mdCreate))
-        return fail(QStringLiteral("cannot start the archive"));
+        return writeFailed(QStringLiteral("cannot start the archive"));
     for (bool more = in.goToFirstFile(); more; more = in.goToNextFile()) {
         QuaZipFileInfo64 info;
         if (!in.getCurrentFileInfo(&info))
@@ -426,7 +667,7 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
         const auto part = changed.find(name);
         if (part == changed.end()) {
             if (!copyRaw(in, out, info))
-                return fail(QStringLiteral("the part %1 cannot be copied").arg(info.name));
+                return writeFailed(QStringLiteral("the part %1 cannot be copied").arg(info.name));
             continue;
         }
         // Only the first of two entries of one name was read and changed.
@@ -436,16 +677,18 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
         newInfo.uncompressedSize = quint64(data.size());
         QuaZipFile dst(&out);
         if (!dst.open(QIODevice::WriteOnly, newInfo) || dst.write(data) != data.size())
-            return fail(QStringLiteral("the part %1 cannot be packed").arg(info.name));
+            return writeFailed(QStringLiteral("the part %1 cannot be packed").arg(info.name));
         dst.close();
         if (dst.getZipError() != ZIP_OK)
-            return fail(QStringLiteral("the part %1 cannot be packed").arg(info.name));
+            return writeFailed(QStringLiteral("the part %1 cannot be packed").arg(info.name));
     }
     if (in.getZipError() != UNZ_OK)
         return fail(QStringLiteral("the archive is damaged"));
     out.setComment(in.getComment());
     out.close();
-    if (out.getZipError() != ZIP_OK || !file.commit())
+    if (out.getZipError() != ZIP_OK)
+        return writeFailed(QStringLiteral("the archive cannot be finished"));
+    if (!file.commit())
         return fail(file.errorString());
     return true;
 }

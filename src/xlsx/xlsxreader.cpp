@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QVector>
 #include <QXmlStreamReader>
 
@@ -26,9 +27,61 @@ struct Relationship {
     QString target; // resolved part name, empty when external or unusable
 };
 
+// Why a number in the display format `id` (its code `code` when the file
+// defines one) is not shown as the number written out; empty when it is.
+QString formatProblem(int id, const QString& code)
+{
+    static const QString dateOrTime = QStringLiteral("a date or time");
+    if (code.isNull()) {
+        // The built-in formats: plain numbers, scientific, text; then the dates
+        // and times, including the ones East Asian versions define.
+        static const std::set<int> plain{0, 1, 2, 3, 4, 11, 48, 49};
+        if (plain.count(id))
+            return QString();
+        if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58)
+            || (id >= 71 && id <= 81))
+            return dateOrTime;
+        return QStringLiteral("a number in the built-in display format %1").arg(id);
+    }
+    const QString c = code.trimmed();
+    static const QRegularExpression digits(QStringLiteral("^[0#?,]*(\\.[0#?,]*)?([Ee][+-][0#?]+)?$"));
+    if (c.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0 || c == QLatin1String("@")
+        || (!c.isEmpty() && digits.match(c).hasMatch()))
+        return QString();
+    // Date and time letters outside quoted text, escapes and [colours]/[locales];
+    // [h], [mm], [ss] are elapsed times.
+    static const QRegularExpression elapsed(QStringLiteral("^[hHmMsS]+$"));
+    QString bare;
+    for (int i = 0; i < c.size(); ++i) {
+        const QChar ch = c.at(i);
+        if (ch == QLatin1Char('"')) {
+            const int close = c.indexOf(QLatin1Char('"'), i + 1);
+            i = close < 0 ? c.size() : close;
+        } else if (ch == QLatin1Char('\\') || ch == QLatin1Char('_') || ch == QLatin1Char('*')) {
+            ++i;
+        } else if (ch == QLatin1Char('[')) {
+            const int close = c.indexOf(QLatin1Char(']'), i + 1);
+            if (close < 0)
+                break;
+            if (elapsed.match(c.mid(i + 1, close - i - 1)).hasMatch())
+                bare += QLatin1Char('h');
+            i = close;
+        } else {
+            bare += ch.toLower();
+        }
+    }
+    for (const char letter : {'y', 'm', 'd', 'h', 's', 'e', 'g', 'b'})
+        if (bare.contains(QLatin1Char(letter)))
+            return dateOrTime;
+    return QStringLiteral("a number in the display format %1").arg(c);
+}
+
 class Loader {
 public:
-    Loader(const QString& path, CellMap* rows) : m_zip(path), m_rows(rows) {}
+    Loader(const QString& path, CellMap* rows, CellProblems* problems)
+        : m_zip(path), m_rows(rows), m_problems(problems)
+    {
+    }
     bool run();
     QString error;
     QString sheetPart;
@@ -39,7 +92,9 @@ private:
     bool readRelationships(const QString& part, QVector<Relationship>* rels,
                            bool* missing = nullptr);
     bool readSharedStrings(const QString& part);
+    bool readStyles(const QString& part);
     bool readSheet(const QString& part);
+    bool addProblem(int row, int column, const QString& why);
     bool readRichText(QXmlStreamReader& xml, QString* text);
     bool fail(const QString& why)
     {
@@ -62,7 +117,10 @@ private:
 
     QuaZip m_zip;
     CellMap* m_rows;
+    CellProblems* m_problems;
     QVector<QString> m_strings;
+    // Per cell format (the s attribute): why a number in it is not shown plainly.
+    std::vector<QString> m_formatProblems;
     qint64 m_cells = 0;
 };
 
@@ -354,6 +412,13 @@ bool Loader::run()
             break;
         }
     }
+    for (const Relationship& r : qAsConst(rels)) {
+        if (m_problems && endsWithType(r.type, "styles") && !r.target.isEmpty()) {
+            if (!readStyles(r.target))
+                return false;
+            break;
+        }
+    }
     sheetPart = sheet;
     workbookPart = workbook;
     return readSheet(sheet);
@@ -409,6 +474,50 @@ bool Loader::readSharedStrings(const QString& part)
     return error.isEmpty();
 }
 
+// The number format of each cell format: numbers shown as dates, times,
+// percentages and the like are not what read() gives.
+bool Loader::readStyles(const QString& part)
+{
+    QByteArray data;
+    if (!readPart(part, &data))
+        return false;
+    QHash<int, QString> codes;
+    QXmlStreamReader xml(data);
+    bool inCellXfs = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!refuseDtd(xml, part))
+            return false;
+        if (xml.isEndElement() && xml.name() == QLatin1String("cellXfs"))
+            inCellXfs = false;
+        if (!xml.isStartElement())
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        const int id = a.value(QLatin1String("numFmtId")).toInt();
+        if (xml.name() == QLatin1String("numFmt")) {
+            codes.insert(id, a.value(QLatin1String("formatCode")).toString());
+        } else if (xml.name() == QLatin1String("cellXfs")) {
+            inCellXfs = true;
+        } else if (inCellXfs && xml.name() == QLatin1String("xf")) {
+            if (m_formatProblems.size() >= size_t(kMaxLoadedCells))
+                return fail(QStringLiteral("too many cell formats"));
+            m_formatProblems.push_back(formatProblem(id, codes.value(id)));
+        }
+    }
+    if (xml.hasError())
+        return xmlFailed(xml, part);
+    return true;
+}
+
+bool Loader::addProblem(int row, int column, const QString& why)
+{
+    if (++m_cells > kMaxLoadedCells)
+        return fail(QStringLiteral("the worksheet has more than %1 cells").arg(kMaxLoadedCells));
+    if (m_problems)
+        (*m_problems)[{row, column}] = why;
+    return true;
+}
+
 bool Loader::readSheet(const QString& part)
 {
     QByteArray data;
@@ -447,9 +556,12 @@ bool Loader::readSheet(const QString& part)
             return fail(QStringLiteral("%1 has a bad cell reference").arg(part));
         }
         const QString type = a.value(QLatin1String("t")).toString();
+        bool styled = false;
+        const uint style = a.value(QLatin1String("s")).toUInt(&styled);
         QString v;
         QString inlineText;
         bool hasV = false;
+        bool hasFormula = false;
         while (!xml.atEnd()) {
             xml.readNext();
             if (xml.isEndElement() && xml.name() == QLatin1String("c"))
@@ -466,6 +578,7 @@ bool Loader::readSheet(const QString& part)
                 if (!readRichText(xml, &inlineText))
                     break;
             } else {
+                hasFormula = hasFormula || xml.name() == QLatin1String("f");
                 xml.skipCurrentElement(); // formulas and extensions
             }
         }
@@ -475,7 +588,11 @@ bool Loader::readSheet(const QString& part)
         QVariant value;
         if (type == QLatin1String("inlineStr")) {
             value = inlineText;
-        } else if (!hasV) {
+        } else if (!hasV || (hasFormula && type != QLatin1String("str") && v.trimmed().isEmpty())) {
+            // Shown as whatever the formula gives, which only a spreadsheet program
+            // computes (an empty result is a text one).
+            if (hasFormula && !addProblem(row, column, QStringLiteral("a formula without a stored result")))
+                return false;
             continue;
         } else if (type == QLatin1String("s")) {
             bool ok = false;
@@ -492,8 +609,15 @@ bool Loader::readSheet(const QString& part)
                 value = number;
             else
                 value = v;
+            const QString shown = ok && styled && style < m_formatProblems.size() ? m_formatProblems[style] : QString();
+            if (!shown.isEmpty() && !addProblem(row, column, shown))
+                return false;
+        } else if (type == QLatin1String("d")) {
+            value = v; // an ISO date, shown in the cell's date format
+            if (!addProblem(row, column, QStringLiteral("a date or time")))
+                return false;
         } else {
-            value = v; // formula text results, error codes, ISO dates: as text
+            value = v; // formula text results, error codes: as text
         }
         if (value.userType() == QMetaType::QString && value.toString().isEmpty())
             continue;
@@ -529,9 +653,12 @@ bool Loader::readSheet(const QString& part)
     return true;
 }
 
-bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart, QString* workbookPart)
+bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart, QString* workbookPart,
+                  CellProblems* problems)
 {
     rows->clear();
+    if (problems)
+        problems->clear();
     const QFileInfo info(path);
     if (info.isDir()) {
         *error = QStringLiteral("Cannot read %1: it is a folder").arg(path);
@@ -548,7 +675,7 @@ bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* s
         return false;
     }
     probe.close();
-    Loader loader(path, rows);
+    Loader loader(path, rows, problems);
     if (loader.run()) {
         if (sheetPart)
             *sheetPart = loader.sheetPart;
@@ -557,6 +684,8 @@ bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* s
         return true;
     }
     rows->clear();
+    if (problems)
+        problems->clear();
     *error = QStringLiteral("Cannot read %1: %2").arg(path, loader.error);
     return false;
 }

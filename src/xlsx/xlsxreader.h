@@ -14,9 +14,11 @@ constexpr qint64 kMaxPartSize = 64 * 1024 * 1024;
 // Loads the cells of the workbook's first worksheet. False with a readable
 // reason when the file is not a workbook we can read; rows is then empty.
 // sheetPart and workbookPart, when given, receive the part names in the package
-// of the worksheet and of the workbook.
+// of the worksheet and of the workbook; problems the cells that rows cannot
+// give as shown (a formula without a stored result, which is not in rows; a
+// number shown as a date, time, percentage or in another display format).
 bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart = nullptr,
-                  QString* workbookPart = nullptr);
+                  QString* workbookPart = nullptr, CellProblems* problems = nullptr);
 
 // Why the markup of a part would cost the XML parser the square of its size
 // (too many attributes in a tag, or namespaces in scope); empty when it is fine.

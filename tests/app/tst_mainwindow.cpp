@@ -5,6 +5,8 @@
 
 using namespace apptest;
 
+Q_DECLARE_METATYPE(QMargins)
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -149,32 +151,91 @@ private slots:
         QCOMPARE(statusText(w) + statusStyle(w), "Calibration table needs 32 X and 32 Y values, got 32 and 33." + kRed);
     }
 
+    void engineeringGeometry_data()
+    {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QRect>("main"); // its frame
+        QTest::addColumn<QMargins>("frame"); // the pages' decorations
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("checks");
+        const QMargins openbox(1, 30, 1, 5); // a resizable window gets a grip below
+        const QRect fullHd(0, 0, 1920, 1080), mainAt100(100, 100, 882, 761);
+        QTest::newRow("every order on common screens") << QRect() << QRect() << QMargins() << "" << "";
+        QTest::newRow("restored over one opened meanwhile") << fullHd << mainAt100 << openbox << "U mU M U" << "titles";
+        QTest::newRow("restored the shortest way") << fullHd << mainAt100 << openbox << "U mU M @0,300 U"
+                                                   << "titles near";
+        QTest::newRow("restored where it was") << fullHd << mainAt100 << openbox << "U @900,200 mU U U" << "stays";
+        QTest::newRow("chosen twice, framed after placing") << QRect(0, 0, 1366, 768) << QRect(100, 0, 882, 761)
+                                                            << openbox << "T T" << "stays";
+        QTest::newRow("reopened off the main window") << fullHd << QRect(1032, 309, 888, 771) << openbox
+                                                      << "T U M cU U" << "titles clear";
+        // Too narrow to keep Tools' title in view beside UserCal at UserCal's least width, decorations counted.
+        QTest::newRow("squeezed to its least") << QRect(0, 0, 758, 600) << QRect(0, 0, 882, 761)
+                                               << QMargins(4, 37, 4, 4) << "T U" << "";
+        QTest::newRow("through the menu") << QRect() << QRect() << QMargins() << "U mU M! U U" << "titles";
+    }
+
     void engineeringGeometry()
     {
-        // The engineering windows opened one after another in every order, with their own sizes here and as
-        // measured on a desktop, on common screens (a panel below, above or none; a second screen left or right
-        // of the first), the main window in four places, without and with decorations.
-        QList<Page> own;
-        for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
-            for (const QWidget* page : QApplication::topLevelWidgets())
-                if (page->inherits(name))
-                    own << Page{page->sizeHint(), page->minimumSizeHint()};
+        // The engineering windows opened, minimised, closed and chosen again as a user would. Each lies whole on the
+        // screen at no less than its minimum; "titles": at least 100 px of the top band (30 px) of every open window
+        // stays uncovered by those above it; "clear": the last one chosen leaves the main window clear; "stays": one
+        // chosen again stays where it was; "near": or moves no more than 100 px. "M!": placed as with nothing else
+        // open.
+        QFETCH(QRect, screen);
+        QFETCH(QRect, main);
+        QFETCH(QMargins, frame);
+        QFETCH(QString, steps);
+        QFETCH(QString, checks);
+        const auto pagesOf = [](const QWidgetList& skip) { // the engineering windows, as the menu names them
+            QList<QWidget*> found;
+            for (const char* name : {"UI_ManualCalV3", "UI_UserCalV3", "UI_ToolsV3"})
+                for (QWidget* page : QApplication::topLevelWidgets())
+                    found << (page->inherits(name) && !skip.contains(page) ? QList<QWidget*>{page} : QList<QWidget*>());
+            return found;
+        };
+        const auto sizesOf = [](const QList<QWidget*>& widgets) {
+            QList<Page> sizes;
+            for (const QWidget* page : widgets)
+                sizes << Page{page->sizeHint(), page->minimumSizeHint()};
+            return sizes;
+        };
+        const QList<Page> own = sizesOf(pagesOf({}));
         QCOMPARE(own.size(), 3);
         const QList<Page> measured{{{479, 338}, {479, 338}}, {{774, 700}, {650, 540}}, {{923, 891}, {575, 340}}};
+        if (QTest::currentDataTag() == QLatin1String("through the menu")) { // a window without a device
+            const QWidgetList before = QApplication::topLevelWidgets();
+            UI_Test w(QStringList{});
+            const QList<QWidget*> widgets = pagesOf(before);
+            const QString wrong = choose(sizesOf(widgets), steps, checks, w.screen()->availableGeometry(),
+                                         w.frameGeometry(), frame, frame, &w, widgets);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            return;
+        }
+        if (!steps.isEmpty()) {
+            const QString wrong = choose(measured, steps, checks, screen, main, fixed(frame), frame);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+            return;
+        }
+        // Every order, with their own sizes here and as measured on a desktop, on common screens (a panel below,
+        // above or none; a second screen left or right of the first), the main window in four places, without and
+        // with decorations, the pages' own or, before one is framed, the main window's.
         const QList<QRect> screens{{0, 0, 1024, 728},   {0, 0, 1280, 1024},   {0, 30, 1280, 994},
                                    {0, 0, 1366, 728},   {-1366, 0, 1366, 768}, {0, 0, 1600, 960},
                                    {1920, 0, 1600, 1000}, {0, 0, 1920, 1040}, {0, 30, 1920, 1050}};
+        const QList<QMargins> frames{QMargins(), QMargins(1, 30, 1, 1), QMargins(4, 37, 4, 4), QMargins(1, 30, 1, 5)};
         for (const QList<Page>& pages : {own, measured})
-            for (const QRect& screen : screens)
-                for (const QMargins& frame : {QMargins(), QMargins(1, 30, 1, 1), QMargins(4, 37, 4, 4)}) {
-                    QRect main(QPoint(), QSize(880, 730).grownBy(frame));
-                    const QPoint far = screen.bottomRight() - main.bottomRight();
-                    for (const QPoint& at : {screen.topLeft(), screen.center() - QPoint(main.width() / 2, 300),
-                                             QPoint(far.x(), screen.top()), far}) {
+            for (const QRect& area : screens)
+                for (const QMargins& decor : frames) {
+                    main = QRect(QPoint(), QSize(880, 730).grownBy(fixed(decor)));
+                    const QPoint far = area.bottomRight() - main.bottomRight();
+                    for (const QPoint& at : {area.topLeft(), area.center() - QPoint(main.width() / 2, 300),
+                                             QPoint(far.x(), area.top()), far}) {
                         main.moveTopLeft(at);
-                        QList<int> order{0, 1, 2};
+                        QStringList order{"M", "U", "T"};
                         do {
-                            const QString wrong = openInOrder(pages, order, screen, main, frame);
+                            const QString wrong = choose(pages, order.join(' '), "titles beside", area, main,
+                                                         fixed(decor), decor);
                             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
                         } while (std::next_permutation(order.begin(), order.end()));
                     }
@@ -252,47 +313,128 @@ private slots:
 private:
     using Page = QPair<QSize, QSize>; // size hint, minimum
 
-    // Opens the engineering windows `pages` in `order` with the main window at `main`; says what a user would
-    // find wrong, if anything. Each lies whole on the screen at no less than its minimum, the first at its full
-    // size; beside the main window on a side with room that no open window takes, if there is one; and at
-    // least 100 px of the top band (30 px) of every window stays uncovered by those opened after it.
-    static QString openInOrder(const QList<Page>& pages, const QList<int>& order, const QRect& screen,
-                               const QRect& main, const QMargins& frame)
+    struct Shown // an engineering window as a user sees it
     {
-        QList<QRect> open;
-        for (int k : order) {
-            const QRect placed = UI_Test::engineeringGeometry(screen, main, open, pages[k].first, pages[k].second,
-                                                              frame).marginsAdded(frame);
-            const QSize client = placed.marginsRemoved(frame).size();
-            const auto free = [&](QRect side) {
-                side.moveTop(qBound(screen.top(), side.top(), screen.bottom() + 1 - side.height()));
-                const bool taken =
-                    std::any_of(open.begin(), open.end(), [&](const QRect& r) { return r.intersects(side); });
-                return screen.contains(side) && !taken ? side : QRect();
-            };
-            const QRect right = free(QRect(main.topRight() + QPoint(1, 0), placed.size()));
-            const QRect left = free(QRect(main.topLeft() - QPoint(placed.width(), 0), placed.size()));
-            QString wrong;
-            if (!screen.contains(placed) || client.expandedTo(pages[k].second) != client)
-                wrong = "not whole at its minimum or more";
-            else if (open.isEmpty() && client != pages[k].first.boundedTo(screen.marginsRemoved(frame).size()))
-                wrong = "not at its full size";
-            else if (placed != right && placed != left && (!right.isNull() || !left.isNull()))
-                wrong = "not beside the main window";
-            open << placed;
-            for (int i = 0; wrong.isEmpty() && i + 1 < open.size(); ++i) {
-                int run = 0, longest = 0; // the longest stretch of the band uncovered
-                for (int x = open[i].left(); x <= open[i].right(); ++x) {
-                    const QRect column(x, open[i].top(), 1, 30);
-                    const bool covered = std::any_of(open.begin() + i + 1, open.end(),
-                                                     [&](const QRect& r) { return r.intersects(column); });
-                    run = covered ? 0 : run + 1;
-                    longest = qMax(longest, run);
-                }
-                wrong = longest < 100 ? QStringLiteral("hides the title of page %1").arg(order[i]) : QString();
+        int page;
+        QRect frame;
+        bool minimised;
+    };
+
+    // The main window's decorations where the pages get `frame`: fixed in size, it has no grip below, its lower
+    // border as thin as its sides.
+    static QMargins fixed(const QMargins& frame) { return {frame.left(), frame.top(), frame.right(), frame.left()}; }
+
+    // What a user finds wrong with the windows `shown` (bottom first) after choosing `chosen`, if anything.
+    static QString wrongWith(const QList<Shown>& shown, int chosen, const QList<Page>& pages, const QString& checks,
+                             const QRect& screen, const QRect& main, const QMargins& frame)
+    {
+        for (int i = 0; i < shown.size(); ++i) {
+            const Shown& s = shown[i];
+            const QSize client = s.frame.marginsRemoved(frame).size();
+            if (!screen.contains(s.frame) || client.expandedTo(pages[s.page].second) != client)
+                return QStringLiteral("not whole at its minimum or more");
+            if (checks.contains("clear") && s.page == chosen && s.frame.intersects(main))
+                return QStringLiteral("covers the main window");
+            int run = 0, longest = 0; // the longest stretch of the band uncovered
+            for (int x = s.frame.left(); !s.minimised && x <= s.frame.right(); ++x) {
+                const QRect column(x, s.frame.top(), 1, 30);
+                const bool covered = std::any_of(shown.begin() + i + 1, shown.end(), [&](const Shown& r) {
+                    return !r.minimised && r.frame.intersects(column);
+                });
+                run = covered ? 0 : run + 1;
+                longest = qMax(longest, run);
             }
+            if (checks.contains("titles") && !s.minimised && longest < 100)
+                return QStringLiteral("hides the title of page %1").arg(s.page);
+        }
+        return {};
+    }
+
+    // Runs `steps` as the main window's menu does: a page's letter (M, U, T) chooses it, "mX" minimises it, "cX"
+    // closes it, "@x,y" moves the main window there. A page is placed with the main window's decorations `guess`
+    // until one has been framed with its own `frame`, and corrected once framed. With `w`, runs them through its
+    // menu and its engineering windows `widgets` instead. Says what a user finds wrong.
+    static QString choose(const QList<Page>& pages, const QString& steps, const QString& checks, const QRect& screen,
+                          QRect main, const QMargins& guess, QMargins frame, UI_Test* w = nullptr,
+                          const QList<QWidget*>& widgets = {})
+    {
+        QList<Shown> shown;
+        bool framed = false;
+        for (const QString& step : steps.split(' ')) {
+            const int k = QStringLiteral("MUT").indexOf(step.at(step.startsWith('m') || step.startsWith('c')));
+            const auto at = std::find_if(shown.begin(), shown.end(), [k](const Shown& s) { return s.page == k; });
+            const Shown was = at != shown.end() ? *at : Shown{k, QRect(), false};
+            if (step.startsWith('@')) {
+                main.moveTopLeft(QPoint(step.mid(1).section(',', 0, 0).toInt(), step.section(',', 1).toInt()));
+                continue;
+            }
+            if (step.startsWith('m') || step.startsWith('c')) {
+                if (w)
+                    step.startsWith('m') ? widgets[k]->showMinimized() : (void)widgets[k]->close();
+                if (step.startsWith('m'))
+                    at->minimised = true;
+                else
+                    shown.erase(at);
+                continue;
+            }
+            if (at != shown.end())
+                shown.erase(at);
+            QList<QRect> open;
+            for (const Shown& s : shown)
+                if (!s.minimised)
+                    open << s.frame;
+            Shown now{k, was.frame, false};
+            if (w) {
+                QAction* entry = find<QAction>(w, QStringList{"ManulCalib", "UserCal", "Tools"}.at(k));
+                entry->setEnabled(true); // as once a device is found
+                entry->trigger();
+                if (!QTest::qWaitForWindowExposed(widgets[k])) // framed now: a guessed place is mended
+                    return QStringLiteral("not shown");
+                const QRect g = widgets[k]->geometry();
+                now.frame = widgets[k]->frameGeometry();
+                frame = QMargins(g.left() - now.frame.left(), g.top() - now.frame.top(),
+                                 now.frame.right() - g.right(), now.frame.bottom() - g.bottom());
+            } else if (was.frame.isNull() || was.minimised || !screen.contains(was.frame)) {
+                const auto place = [&](const QMargins& m, const QRect& current) {
+                    const QSize hint = current.isNull() ? pages[k].first : current.marginsRemoved(frame).size();
+                    return UI_Test::engineeringGeometry(screen, main, open, hint, pages[k].second, m, current)
+                        .marginsAdded(frame);
+                };
+                now.frame = place(framed ? frame : guess, was.frame);
+                if (!framed && !screen.contains(now.frame))
+                    now.frame = place(frame, now.frame);
+                framed = true;
+            }
+            const auto free = [&](QRect side) { // a side of the main window with room that no open one takes
+                side.moveTop(qBound(screen.top(), side.top(), screen.bottom() + 1 - side.height()));
+                const auto in = [&](const QRect& r) { return r.intersects(side); };
+                return screen.contains(side) && std::none_of(open.begin(), open.end(), in) ? side : QRect();
+            };
+            const QRect right = free(QRect(main.topRight() + QPoint(1, 0), now.frame.size()));
+            const QRect left = free(QRect(main.topLeft() - QPoint(now.frame.width(), 0), now.frame.size()));
+            const QSize client = now.frame.marginsRemoved(frame).size();
+            QString wrong;
+            if (checks.contains("beside") && open.isEmpty() && guess == frame
+                && client != pages[k].first.boundedTo(screen.marginsRemoved(frame).size()))
+                wrong = "not at its full size";
+            else if (checks.contains("beside") && was.frame.isNull() && now.frame != right && now.frame != left
+                     && (!right.isNull() || !left.isNull()))
+                wrong = "not beside the main window";
+            else if (checks.contains("stays") && !was.frame.isNull() && screen.contains(was.frame)
+                     && now.frame != was.frame)
+                wrong = "moved when chosen again";
+            else if (checks.contains("near") && !was.frame.isNull()
+                     && (now.frame.topLeft() - was.frame.topLeft()).manhattanLength() > 100)
+                wrong = "jumped when chosen again";
+            else if (step.endsWith('!')
+                     && now.frame.marginsRemoved(frame)
+                            != UI_Test::engineeringGeometry(screen, main, {}, pages[k].first, pages[k].second, frame))
+                wrong = "not placed as with nothing else open";
+            shown << now;
+            wrong = wrong.isEmpty() ? wrongWith(shown, k, pages, checks, screen, main, frame) : wrong;
             if (!wrong.isEmpty()) {
-                QDebug(&wrong) << ": page" << k << "at" << placed << "on" << screen << "beside" << main;
+                QDebug(&wrong) << ": page" << k << "at" << now.frame << "after" << step << "of" << steps << "on"
+                               << screen << "beside" << main;
                 return wrong;
             }
         }

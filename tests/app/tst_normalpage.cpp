@@ -153,6 +153,36 @@ private slots:
         QVERIFY(row.box < 0 || get<QDoubleSpinBox>("setpointBox")->value() == row.box);
     }
 
+    void radioKeys_data() // real key events on the focused radio: arrows move the focus, only Space chooses
+    {
+        for (const char* c : {"clicked", "keys", "focus", "checked"})
+            QTest::addColumn<QString>(c);
+        QTest::addColumn<QStringList>("frames");
+        QTest::newRow("Normal, Up") << "valveNormal" << "Up" << "valveFullClose" << "valveNormal"
+                                    << QStringList{"ValveCommand|1|0"};
+        QTest::newRow("Digital, Down") << "cmDigital" << "Down" << "cmVoltage" << "cmDigital" << QStringList{"CM|1|1"};
+        QTest::newRow("Space after Up") << "valveNormal" << "Up,Space" << "valveFullClose" << "valveFullClose"
+                                        << QStringList{"ValveCommand|1|0", "ValveCommand|1|1"};
+    }
+    void radioKeys()
+    {
+        QFETCH(QString, clicked);
+        QFETCH(QString, keys);
+        QFETCH(QString, focus);
+        QFETCH(QString, checked);
+        QFETCH(QStringList, frames);
+        m_page->show();
+        QApplication::setActiveWindow(m_page.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_page.get()));
+        auto* radio = get<QRadioButton>(clicked);
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2)); // on its circle
+        for (const QString& key : keys.split(','))
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(QKeySequence(key)[0]));
+        QCOMPARE(sent(*m_spy), frames);
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QVERIFY(get<QRadioButton>(checked)->isChecked());
+    }
+
     void missingManual() // the page says where it looked
     {
         m_page->show();
@@ -313,6 +343,33 @@ private slots:
         files.sort();
         QCOMPARE(QDir().entryList({"*.xlsx"}, QDir::Files), files);
         QVERIFY(event != "taken" || (taken.open(QIODevice::ReadOnly) && taken.readAll() == "keep"));
+    }
+
+    void finalSave_data() // the program ends: its last save, and a box when it fails (the status line is gone)
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("told"); // empty: saved, no box
+        QTest::newRow("saved") << "en" << "";
+        QTest::newRow("not saved") << "en" << "Record not saved: r.xlsx: |The rows recorded since the last save are lost.";
+        QTest::newRow("not saved, cn") << "cn" << QString::fromUtf8("记录未保存: r.xlsx: |上次保存之后记录的行已丢失。");
+    }
+    void finalSave()
+    {
+        QFETCH(QString, lang);
+        QFETCH(QString, told);
+        m_dir->writeIni({{"lang", lang}});
+        build(g_now);
+        QVERIFY(told.isEmpty() || QDir().mkdir(QStringLiteral("r.xlsx"))); // a folder in the file's place
+        m_page->saveRecord_req(true, 1, QStringLiteral("r.xlsx"));
+        const QStringList row = flowStep(1, 1, 2);
+        BoxAnswerer boxes;
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCOMPARE(qApp->exec(), 0);
+        QCOMPARE(boxes.texts.size(), told.isEmpty() ? 0 : 1);
+        QVERIFY2(told.isEmpty() || (boxes.texts.at(0).startsWith(told.section('|', 0, 0))
+                                    && boxes.texts.at(0).endsWith('\n' + told.section('|', 1))),
+                 qPrintable(boxes.texts.value(0)));
+        QVERIFY(!told.isEmpty() || dataRows("r.xlsx") == QList<QStringList>{row});
     }
 
     void schedule()

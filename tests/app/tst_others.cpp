@@ -269,6 +269,52 @@ private slots:
                                          {true, 0.5, "record/my_run"}, {false, 0.5, "record/my_run"}}));
     }
 
+    void recordNames_data() // a record never replaces a file nor leaves its folder
+    {
+        for (const char* c : {"lang", "name", "path", "told"}) // path: the one started, empty when refused
+            QTest::addColumn<QString>(c);
+        QTest::addColumn<QStringList>("taken");
+        const QString refused = "Record not started: \"%1\" is not a file name inside the folder record.";
+        QTest::newRow("free") << "en" << "run.xlsx" << "record/run.xlsx" << "" << QStringList{};
+        QTest::newRow("taken, and its next") << "en" << "run.xlsx" << "record/run_3.xlsx"
+                                             << "record/run.xlsx already exists; the record is written to record/run_3.xlsx."
+                                             << QStringList{"run.xlsx", "run_2.xlsx"};
+        for (const char* name : {"../tervancal.ini", "..\\data", "a/b.xlsx", "..", ""})
+            QTest::newRow(name) << "en" << name << "" << refused.arg(name) << QStringList{};
+        QTest::newRow("cn") << "cn" << "../x" << "" << QString::fromUtf8("记录未开始：“../x”不是文件夹record中的文件名。")
+                            << QStringList{};
+    }
+    void recordNames()
+    {
+        QFETCH(QString, lang);
+        QFETCH(QString, name);
+        QFETCH(QString, path);
+        QFETCH(QString, told);
+        QFETCH(QStringList, taken);
+        QVERIFY(QDir("record").removeRecursively() && QDir().mkdir("record"));
+        for (const QString& t : taken) {
+            QFile f("record/" + t);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("keep") == 4);
+        }
+        make(lang);
+        auto* edit = get<QLineEdit>("saveFileName");
+        edit->setText(name);
+        get<QCheckBox>("saveActive")->click();
+        using Emitted = QList<QList<QVariant>>;
+        const Emitted started = path.isEmpty() ? Emitted{} : Emitted{{true, 60.0, path}};
+        QCOMPARE(static_cast<const Emitted&>(*m_save), started);
+        QCOMPARE(get<QCheckBox>("saveActive")->isChecked(), !path.isEmpty());
+        QCOMPARE(edit->text(), path.isEmpty() ? name : path.mid(7)); // the name in use is shown
+        QStringList texts;
+        for (QMessageBox* box : m_page->findChildren<QMessageBox*>())
+            texts << (box->isVisible() ? QStringList{box->text()} : QStringList());
+        QCOMPARE(texts, told.isEmpty() ? QStringList{} : QStringList{told});
+        for (const QString& t : taken) {
+            QFile f("record/" + t);
+            QVERIFY(f.open(QIODevice::ReadOnly) && f.readAll() == "keep");
+        }
+    }
+
     // In the main window's fixed size the page gets the room its layout needs,
     // the grid shows all names and values unscrolled, the file-name box the whole name.
     void fitsTheWindow()

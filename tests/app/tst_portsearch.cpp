@@ -8,7 +8,9 @@
 using namespace apptest;
 
 namespace {
-enum Stale { Waiting, AfterFirstMisheard, AfterEachMisheard, BeforeFirstAnswer };
+enum Stale { Waiting, AfterFirstMisheard, AfterEachMisheard, BeforeFirstAnswer, ConfirmationLost };
+enum Line { NoPort, Unopenable, Silent, Garbage, NewAddressEachTime };
+const QByteArray kBadChecksum = QByteArray::fromHex("06000280040301012000ac"); // address 32, last byte off by one
 
 // Logs "tag cmd@address:bps" per request; the speed is read through our own descriptor.
 void logRequests(SimDevice& dev, const QString& tag, QStringList& log)
@@ -35,17 +37,22 @@ private slots:
         QTest::addColumn<QByteArray>("stale");
         QTest::addColumn<int>("when");     // relative to the probes the device hears at a wrong speed, or its own
         QTest::addColumn<int>("misheard"); // probes at a wrong speed: one per rate, a second to confirm an
-                                           // answer, three more after other replies
+                                           // answer, three more after other replies or unanswered confirmations
         QTest::addColumn<int>("answered"); // probes at the device's speed
+        QTest::addColumn<int>("second");   // ms after which a second device (address 46) answers too; 0: none
         const QByteArray mac = QByteArray::fromHex("06000280040301012000ab"); // address 32
         const QByteArray cm = QByteArray::fromHex("06000280046901030100f4");
-        QTest::newRow("clean line") << QByteArray() << int(Waiting) << 2 << 2;
-        QTest::newRow("a probe's reply waiting") << mac << int(Waiting) << 2 << 2;
-        QTest::newRow("a probe's reply after the port was emptied") << mac << int(AfterFirstMisheard) << 3 << 2;
+        QTest::newRow("clean line") << QByteArray() << int(Waiting) << 2 << 2 << 0;
+        QTest::newRow("a probe's reply waiting") << mac << int(Waiting) << 2 << 2 << 0;
+        QTest::newRow("a probe's reply after the port was emptied") << mac << int(AfterFirstMisheard) << 6 << 2 << 0;
         QTest::newRow("a flow reply after each probe") << QByteArray::fromHex("06000280056801b900700019")
-                                                       << int(AfterEachMisheard) << 8 << 2;
-        QTest::newRow("a control mode reply after each probe") << cm << int(AfterEachMisheard) << 8 << 2;
-        QTest::newRow("a control mode reply before the answer") << cm << int(BeforeFirstAnswer) << 2 << 3;
+                                                       << int(AfterEachMisheard) << 8 << 2 << 0;
+        QTest::newRow("a control mode reply after each probe") << cm << int(AfterEachMisheard) << 8 << 2 << 0;
+        QTest::newRow("a bad checksum after each probe") << kBadChecksum << int(AfterEachMisheard) << 8 << 2 << 0;
+        QTest::newRow("a control mode reply before the answer") << cm << int(BeforeFirstAnswer) << 2 << 3 << 0;
+        QTest::newRow("the confirming reply lost") << QByteArray() << int(ConfirmationLost) << 2 << 3 << 0;
+        QTest::newRow("a second device 2 ms later") << QByteArray() << int(Waiting) << 2 << 2 << 2;
+        QTest::newRow("a second device 8 ms later") << QByteArray() << int(Waiting) << 2 << 2 << 8;
     }
     void pastUnopenableAndNoisyPorts()
     {
@@ -53,9 +60,14 @@ private slots:
         QFETCH(int, when);
         QFETCH(int, misheard);
         QFETCH(int, answered);
+        QFETCH(int, second);
         SimDevice noisy;
         SimDevice dev;
         dev.inject(when == Waiting ? stale : QByteArray());
+        if (when == ConfirmationLost)
+            dev.loseReply(QStringLiteral("MACAddress"), 2);
+        if (second)
+            dev.setSecondDevice(46, second);
         int heard = 0;
         connect(&dev, &SimDevice::heardAtOtherSpeed, &dev, [&] {
             dev.inject(when == AfterEachMisheard || (when == AfterFirstMisheard && heard == 0) ? stale : QByteArray());
@@ -85,31 +97,62 @@ private slots:
         QVERIFY(find<QPushButton>(&w, "setBpsButton")->isEnabled() && find<QPushButton>(&w, "setAddrButton")->isEnabled());
         // Later requests carry the address the device reported.
         QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("dev Manufacturer@45:38400")), 10000);
-        QCOMPARE(statusStyle(w), kWhite);
+        QVERIFY(!log.join(' ').contains(QStringLiteral("@46")));
+        if (second)
+            QCOMPARE(statusText(w) + statusStyle(w),
+                     QStringLiteral("Several devices answered; using address 45 (also answered: 46).") + kYellow);
+        else
+            QCOMPARE(statusStyle(w), kWhite);
     }
 
+    // Every search ends within its bound, here that of one port: each rate
+    // takes at most five probes, each ending within the link's longest wait
+    // and followed by a quiet wait.
+    void failures_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("probes"); // MACAddress reads the device heard, and nothing else
+        QTest::newRow("no serial port") << int(NoPort) << "No valid COM!" << 0;
+        QTest::newRow("no port opens") << int(Unopenable) << "Open fail!" << 0;
+        QTest::newRow("silent") << int(Silent) << "NO MFC device!" << 3;
+        QTest::newRow("bad-checksum bursts only") << int(Garbage) << "NO MFC device!" << 12;
+        // A second answer naming another address counts against the limit.
+        QTest::newRow("a new address in every answer") << int(NewAddressEachTime) << "NO MFC device!" << 15;
+    }
     void failures()
     {
-        SimDevice silent;
-        silent.setSilent(true);
-        const QStringList unopenable{QStringLiteral("/nonexistent/ttyVARNOC0"), QStringLiteral("/nonexistent/ttyVARNOC1")};
-        for (const auto& [ports, message] : QList<QPair<QStringList, QString>>{
-                 {{}, "No valid COM!"}, {unopenable, "Open fail!"}, {{silent.slavePath()}, "NO MFC device!"}}) {
-            UI_Test w(ports);
-            QSignalSpy result(w.findChild<UI_DrvV3*>(), &UI_DrvV3::search_result);
-            QCOMPARE(w.findChild<QTabWidget*>()->isEnabled(), message == "NO MFC device!");
-            if (message == "NO MFC device!") {
-                QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, 15000);
-                QCOMPARE(result.first(), (QList<QVariant>{false, QString(), 0}));
-                QCOMPARE(silent.requestCount(QStringLiteral("MACAddress")), 3);
-                QVERIFY(!w.findChild<UI_DrvV3*>()->hal()->isOpen());
-            } else {
-                // The link polls its closed port meanwhile: no timeout may pass for a finished search.
-                QTest::qWait(3 * TervanHALV3::RECV_TIMEOUT_MS);
-                QCOMPARE(result.count(), 0);
-            }
-            QCOMPARE(statusText(w) + statusStyle(w), message + kRed);
+        QFETCH(int, line);
+        QFETCH(QString, message);
+        QFETCH(int, probes);
+        SimDevice dev;
+        dev.setSilent(line != NewAddressEachTime);
+        if (line == Garbage)
+            dev.setNoise(kBadChecksum, 100);
+        QStringList addresses;
+        for (int a = 40; a < 80; ++a)
+            addresses << QString::number(a);
+        dev.setReadSequence(QStringLiteral("MACAddress"), addresses);
+        const QStringList ports = line == NoPort ? QStringList()
+            : line == Unopenable ? QStringList{"/nonexistent/ttyVARNOC0", "/nonexistent/ttyVARNOC1"}
+                                 : QStringList{dev.slavePath()};
+        UI_Test w(ports);
+        QSignalSpy result(w.findChild<UI_DrvV3*>(), &UI_DrvV3::search_result);
+        QCOMPARE(w.findChild<QTabWidget*>()->isEnabled(), message == "NO MFC device!");
+        if (message == "NO MFC device!") {
+            const int bound = 3 * (UI_DrvV3::MAX_REPROBES + 2)
+                * (TervanHALV3::MAX_WAIT_FACTOR * TervanHALV3::RECV_TIMEOUT_MS + UI_DrvV3::QUIET_MS);
+            QTRY_COMPARE_WITH_TIMEOUT(result.count(), 1, bound);
+            QCOMPARE(result.first(), (QList<QVariant>{false, QString(), 0}));
+            QVERIFY(!w.findChild<UI_DrvV3*>()->hal()->isOpen());
+        } else {
+            // No timeout of the closed port may pass for a finished search.
+            QTest::qWait(3 * TervanHALV3::RECV_TIMEOUT_MS);
+            QCOMPARE(result.count(), 0);
         }
+        QCOMPARE(dev.requestCount(QStringLiteral("MACAddress")), probes);
+        QCOMPARE(dev.requestCount(), probes);
+        QCOMPARE(statusText(w) + statusStyle(w), message + kRed);
     }
 
 private:

@@ -80,6 +80,38 @@ private slots:
         QCOMPARE(*std::max_element(descriptors.begin() + 1, descriptors.end()), descriptors.at(1));
         QCOMPARE(dir.readIni(), (QVariantMap{{"lang", "en"}, {"yx_rate_min", "0.5"}})); // the user's other settings stay
     }
+
+    // A baud-rate change the device never confirmed leaves nothing pending:
+    // a later EEPROMProgram reply of another page resets nothing.
+    void failedBaudChange()
+    {
+        QApplication app(g_argc, g_argv);
+        WorkDir dir;
+        SimDevice dev;
+        std::unique_ptr<UI_Test> w;
+        QVERIFY(startWindowOn(dev, w));
+        auto* drv = w->findChild<UI_DrvV3*>();
+        QSignalSpy restart(drv, &UI_DrvV3::restart_req);
+        dev.setSilentFor({QStringLiteral("BaudRate")});
+        find<QComboBox>(drv, "baudCombo")->setCurrentText(QStringLiteral("19200"));
+        {
+            BoxAnswerer answer;
+            find<QPushButton>(drv, "setBpsButton")->click();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(drv->findChild<QMessageBox*>(), 10000);
+        auto* notice = drv->findChild<QMessageBox*>();
+        QVERIFY(notice->isVisible());
+        QCOMPARE(dev.requestCount(QStringLiteral("BaudRate")), 5);
+        QCOMPARE(notice->text(), QStringLiteral("The baud rate was not changed: the device did not confirm it."));
+        QCOMPARE(find<QComboBox>(drv, "baudCombo")->currentText(), QStringLiteral("9600"));
+
+        dev.setSilentFor({});
+        w->onClicked_writeEEPROM(true);
+        QTRY_COMPARE_WITH_TIMEOUT(dev.requestCount(QStringLiteral("EEPROMProgram")), 1, 5000);
+        QTest::qWait(UI_DrvV3::RESTART_AFTER_RESET_MS + 1500);
+        QCOMPARE(restart.count(), 0);
+        QCOMPARE(dev.requestCount(QStringLiteral("Reset")), 0);
+    }
 };
 
 // The loop under test builds its own application object, so no QTEST_MAIN.

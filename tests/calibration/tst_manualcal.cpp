@@ -7,14 +7,18 @@
 using namespace caltest;
 using QSL = QStringList;
 
-// A measurement on the sensor tab; `closing` is the list behind the ten readings, or the box of a refusal.
-// The reply to a write of `garbled` comes back with a wrong checksum.
-struct SensorCase { QString radio, reading, closing, garbled = {}; };
+// A measurement on the sensor tab; `closing` is the list behind the ten readings, or the box of a refusal;
+// `box` how the box of an early end after the closing list ends. The reply to the page's write of `garbled`
+// comes back with a wrong checksum; `lost` is not answered. Another page writes CM = `ahead` just before; the
+// window is closed during the readings when `close`.
+struct SensorCase { QString radio, reading, closing, garbled = {}, box = {}, lost = {}, ahead = {}; bool close = false; };
 // Tab t: x1, y1, x2, y2 (then x1, y1 again, ...) measured, then offset and gain written (or the box of a
 // refusal). PWM tabs (1, 2): x = raw value set ("1~0.01": then shown as 0.01), y = output typed in. Setpoint
 // tabs (3, 4): x = input typed in, y = the average of ten ADC readings that sum to 10 y + 5 (- 5 for a
-// negative y): it truncates toward zero. The device does not answer `lost` until the first failure.
-struct PointCase { int t; QSL points; QString result, lost = {}; };
+// negative y): it truncates toward zero. The device does not answer `lost` until the first failure. The points of
+// `other` are measured first, and its calculation follows this row's.
+struct TabCase { int t = 0; QSL points; QString result; };
+struct PointCase { int t; QSL points; QString result, lost = {}; TabCase other = {}; };
 Q_DECLARE_METATYPE(SensorCase)
 Q_DECLARE_METATYPE(PointCase)
 
@@ -26,10 +30,33 @@ class TestManualCal : public QObject
     QTableView* view(int t) { return tab(t)->findChild<QTableView*>(); }
     QStandardItemModel* model(int t) { return qobject_cast<QStandardItemModel*>(view(t)->model()); }
     QString cell(int t, int row, int col) { return model(t)->item(row, col)->text(); }
-    void edit(int t, int row, const QString& text) // as the view commits an editor: also when the text stays
+    // The editor a double-click opens on row's "Writable" cell, as the engineer opens it.
+    QLineEdit* openEditor(int t, int row)
     {
-        QLineEdit editor(text);
-        view(t)->itemDelegate()->setModelData(&editor, model(t), model(t)->index(row, 1));
+        m_page->findChild<QTabWidget*>()->setCurrentIndex(t);
+        QTableView* v = view(t);
+        const QPoint at = v->visualRect(model(t)->index(row, 1)).center();
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, at); // the press and release a double-click begins with
+        QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, at);
+        return openEditor(t);
+    }
+    QLineEdit* openEditor(int t)
+    {
+        for (QLineEdit* e : view(t)->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible())
+                return e;
+        return nullptr;
+    }
+    void edit(int t, int row, const QString& text) // typed over what the cell holds, also the same text
+    {
+        QLineEdit* e = openEditor(t, row);
+        QVERIFY(e);
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, text);
+        QTest::keyClick(e, Qt::Key_Return);
+        QTRY_VERIFY(!openEditor(t)); // Return commits on the next pass of the event loop
     }
     void click(int t, const QSL& captions)
     {
@@ -66,12 +93,67 @@ private slots:
     void init()
     {
         takeBoxes();
+        m_page->show(); // edited through its views
+        QVERIFY(QTest::qWaitForWindowExposed(m_page));
         QTRY_VERIFY_WITH_TIMEOUT(m_page->isEnabled(), 10000);
         // Drops the queues (a left-over commit's hold costs time); the next good reply clears the error.
         m_w->writeXYTable_req({}, {});
         QTRY_VERIFY(apptest::statusStyle(*m_w) != apptest::kRed);
         m_sent.clear();
         m_dev.clearRequests();
+    }
+
+    void editorActsWhenTyped_data()
+    {
+        QTest::addColumn<int>("t");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("leave"); // how an untouched editor is left; "typed": the cell's text typed again
+        QTest::addColumn<QString>("sent");  // %1: the cell's text
+        QTest::newRow("Sensor Gain, Return") << 0 << 3 << "return" << "";
+        QTest::newRow("Sensor Offset, click") << 0 << 1 << "click" << "";
+        QTest::newRow("PWM(V) SetPWM(V1), Tab") << 1 << 0 << "tab" << "";
+        QTest::newRow("PWM(V) PWMOutput(V1), click") << 1 << 1 << "click" << "";
+        QTest::newRow("PWM(C) SetPWM(C2), Return") << 2 << 2 << "return" << "";
+        QTest::newRow("PWM(C) Gain, Tab") << 2 << 5 << "tab" << "";
+        QTest::newRow("Setpoint(V) Setpoint(V1), Return") << 3 << 0 << "return" << "";
+        QTest::newRow("Setpoint(V) Offset, click") << 3 << 4 << "click" << "";
+        QTest::newRow("Setpoint(C) Setpoint(C2), click") << 4 << 2 << "click" << "";
+        QTest::newRow("Setpoint(C) Gain, Tab") << 4 << 5 << "tab" << "";
+        QTest::newRow("Sensor Gain typed again") << 0 << 3 << "typed" << "SensorGain=%1, EEPROMProgram=1, AppDelay=1000";
+        QTest::newRow("PWM(C) SetPWM(C1) typed again")
+            << 2 << 0 << "typed" << "CM=4, CurrentPWMGain=1, CurrentPWMOffset=0, SetCurrentPWM=%1";
+        QTest::newRow("PWM(V) PWMOutput(V1) typed again") << 1 << 1 << "typed" << "";
+        QTest::newRow("Setpoint(V) Setpoint(V1) typed again") << 3 << 0 << "typed" << "";
+    }
+
+    // Only an editor typed into acts, also when the text stays as it was (a measured output typed again is a
+    // new input); one opened and left untouched sends nothing and gives no input.
+    void editorActsWhenTyped()
+    {
+        QFETCH(int, t);
+        QFETCH(int, row);
+        QFETCH(QString, leave);
+        QFETCH(QString, sent);
+        const QString text = cell(t, row, 1);
+        if (leave == QLatin1String("typed")) {
+            edit(t, row, text);
+        } else {
+            QLineEdit* e = openEditor(t, row);
+            QVERIFY(e);
+            if (leave == QLatin1String("click")) // another cell of the row
+                QTest::mouseClick(view(t)->viewport(), Qt::LeftButton, {}, view(t)->visualRect(model(t)->index(row, 0)).center());
+            else
+                QTest::keyClick(e, leave == QLatin1String("tab") ? Qt::Key_Tab : Qt::Key_Return);
+            QTRY_VERIFY(!openEditor(t));
+        }
+        QVERIFY(waitIdle());
+        QCOMPARE(m_sent, sent.isEmpty() ? QSL() : QSL{sent.arg(text)});
+        QCOMPARE(cell(t, row, 1), text);
+        if (t == 0 || row > 3)
+            return;
+        click(t, {QStringLiteral("Calculate")}); // refused: it names the inputs not given
+        QCOMPARE(takeBoxes().join(QString()).contains(cell(t, row, 0)), leave != QLatin1String("typed"));
+        QCOMPARE(m_sent.size(), sent.isEmpty() ? 0 : 1);
     }
 
     void sensorMeasurement_data()
@@ -86,6 +168,12 @@ private slots:
             << SensorCase{"Ratio_Zero", "", "\nThis step left the device with CM 4: restore its earlier values where needed."
                           + may.arg("SensorGain 1")};
         QTest::newRow("zero, CM garbled") << SensorCase{"Ratio_Zero", "0.025", may.arg("CM 4"), "CM"};
+        // The reply to the other page's CM confirms nothing of this step.
+        QTest::newRow("zero, CM garbled behind another page's CM") << SensorCase{"Ratio_Zero", "0.025", may.arg("CM 4"), "CM", {}, {}, "1"};
+        QTest::newRow("zero, its commit unanswered") << SensorCase{"Ratio_Zero", "0.025",
+            "SensorOffset=-0.025, EEPROMProgram=1, AppDelay=2000", {}, "\nThis step left the device with CM 4, SensorGain 1, "
+            "SensorOffset -0.025 (commit not confirmed): restore its earlier values where needed.", "EEPROMProgram"};
+        QTest::newRow("zero, window closed during the readings") << SensorCase{"Ratio_Zero", "0.025", "", {}, {}, {}, {}, true};
     }
 
     void sensorMeasurement()
@@ -94,7 +182,7 @@ private slots:
         const bool zero = c.radio == QLatin1String("Ratio_Zero");
         const bool refused = !c.closing.contains('=');
         m_dev.setValue(QStringLiteral("ReadSensorRatio"), c.reading);
-        m_dev.setSilentFor(c.reading.isEmpty() ? QSL{"SensorGain"} : QSL());
+        m_dev.setSilentFor(c.reading.isEmpty() ? QSL{"SensorGain"} : QSL{c.lost});
         m_dev.setValue(QStringLiteral("SensorOffset"), QStringLiteral("0.125"));
         model(0)->item(1, 2)->setText(QString());
         QSL offsets; // row 1 "ReadOnly" as it changes
@@ -103,11 +191,22 @@ private slots:
             if (i->row() == 1 && i->column() == 2)
                 offsets << i->text();
         });
+        int writes = 0; // of `garbled`
         connect(&m_dev, &SimDevice::requestReceived, &ctx, [&](const SimDevice::Request& r) {
-            m_dev.setCorruptChecksum(r.write && r.cmd == c.garbled);
+            m_dev.setCorruptChecksum(r.write && r.cmd == c.garbled && ++writes > (c.ahead.isEmpty() ? 0 : 1));
         });
         emit view(0)->doubleClicked(model(0)->index(1, 3)); // answered while the measurement counts
+        if (!c.ahead.isEmpty())
+            m_w->commands_req({makeFrame(QStringLiteral("CM"), MFC_WRITE, c.ahead)});
         click(0, {c.radio, QStringLiteral("Calculate")});
+        if (c.close) {
+            QVERIFY(waitUntil([this] { return pageRequests(m_dev).contains(QStringLiteral("r ReadSensorRatio")); }, 5000));
+            m_page->close();
+            // Sent after the last reading, whose reply would have sent the result.
+            m_w->commands_req({makeFrame(QStringLiteral("CM"))});
+            QVERIFY(waitUntil([this] { return pageRequests(m_dev).contains(QStringLiteral("r CM")); }, 5000));
+            QVERIFY(!pageRequests(m_dev).contains(QStringLiteral("w EEPROMProgram")));
+        }
         QVERIFY(waitIdle());
         m_dev.setSilentFor({});
         m_dev.setCorruptChecksum(false);
@@ -115,8 +214,9 @@ private slots:
             + times(10, QStringLiteral("ReadSensorRatio")).join(QStringLiteral(", "));
         // One closing list: filling the computed cell wrote nothing by itself.
         QCOMPARE(m_sent, refused ? QSL({"SensorOffset", measure}) : QSL({"SensorOffset", measure, c.closing}));
-        const QString box = takeBoxes().join(QString()); // a refusal ends with c.closing
-        QCOMPARE(refused ? box.right(c.closing.size()) : box, refused ? c.closing : QString());
+        const QString box = takeBoxes().join(QString()), ending = refused ? c.closing : c.box;
+        QCOMPARE(ending.isEmpty() ? box : box.right(ending.size()), ending);
+        QCOMPARE(box.contains(QStringLiteral("left the device")), ending.contains(QStringLiteral("left the device")));
         const int row = zero ? 1 : 3;
         const QString written = c.closing.section('=', 1).section(',', 0, 0);
         if (!refused)
@@ -148,6 +248,8 @@ private slots:
         QTest::newRow("Setpoint(V) reading for the earlier input")
             << PointCase{3, {"1", "3100", "5", "15100", "2", "-"}, missing.arg("ReadAD_V1")};
         QTest::newRow("Setpoint(C)") << PointCase{4, {"8", "4100", "20", "16100"}, "-0.00152588 65.536"};
+        QTest::newRow("Setpoint(C) keeps Setpoint(V)'s inputs") << PointCase{4, {"8", "4100", "20", "16100"},
+            "-0.00152588 65.536", {}, {3, {"1", "3100", "5", "15100"}, "-0.00152588 69.9051"}};
         QTest::newRow("Setpoint(C) reading left from the calculation")
             << PointCase{4, {"8", "4100", "20", "-"}, missing.arg("ReadAD_C2")};
         QTest::newRow("Setpoint(C) sums -12345, 12345; equal inputs")
@@ -160,10 +262,9 @@ private slots:
             << PointCase{3, {"", "3100", "5", "15100"}, "Nothing written: Setpoint(V1) is empty or not a number."};
     }
 
-    void twoPointCalibration()
+    // Measures tab t's points as the engineer does; `ended` when the link failed, as the row expects.
+    void measure(int t, const QSL& points, const QString& result, const QString& lost, bool& ended)
     {
-        QFETCH(PointCase, c);
-        const auto& [t, points, result, lost] = c;
         const QSL r = regs(t);
         const bool pwm = t <= 2;
         const QSL shown = {cell(t, 4, 2), cell(t, 5, 2)};
@@ -174,6 +275,8 @@ private slots:
             m_sent.clear();
             if (x != "-")
                 edit(t, row, x);
+            if (pwm && x != "-" && y != "-")
+                QVERIFY(waitIdle()); // the raw setting disables the page until its reply
             if (pwm && y != "-")
                 edit(t, row + 1, y); // a measured output is only typed in
             if (!pwm && y != "-") {
@@ -186,6 +289,7 @@ private slots:
             if (lost == r[2]) { // the link fails: the box names what the step left
                 m_dev.setSilentFor({});
                 QCOMPARE(takeBoxes().join(QString()).right(result.size()), result);
+                ended = true;
                 return;
             }
             QCOMPARE(takeBoxes(), QSL()); // ended by its own reply, not by "Timeout"
@@ -197,7 +301,12 @@ private slots:
             // The neutral gain and offset are not shown as the device's calibration.
             QCOMPARE(QSL({cell(t, 4, 2), cell(t, 5, 2)}), shown);
         }
+    }
 
+    // "Calculate" on tab t: the offset and gain of `result` written, or the box of a refusal.
+    void calculate(int t, const QString& result, const QString& lost)
+    {
+        const QSL r = regs(t);
         m_sent.clear();
         const QSL typed = {cell(t, 4, 1), cell(t, 5, 1)};
         if (!lost.isEmpty()) { // the link fails; the inputs stay for the next Calculate
@@ -226,6 +335,20 @@ private slots:
         QCOMPARE(QSL({cell(t, 4, 3), cell(t, 5, 3)}), QSL({"YES", "YES"}));
     }
 
+    void twoPointCalibration()
+    {
+        QFETCH(PointCase, c);
+        bool ended = false;
+        if (c.other.t > 0) // measured first; this row's calculation must leave its inputs given
+            measure(c.other.t, c.other.points, {}, {}, ended);
+        if (!QTest::currentTestFailed())
+            measure(c.t, c.points, c.result, c.lost, ended);
+        if (!ended && !QTest::currentTestFailed())
+            calculate(c.t, c.result, c.lost);
+        if (c.other.t > 0 && !QTest::currentTestFailed())
+            calculate(c.other.t, c.other.result, {});
+    }
+
     void singleCells_data()
     {
         QTest::addColumn<int>("t");
@@ -244,6 +367,14 @@ private slots:
         const int offset = t == 0 ? 1 : 4, gain = t == 0 ? 3 : 5;
         const bool pwm = t == 1 || t == 2;
         m_dev.setValue(r[0], QStringLiteral("0.25"));
+        model(t)->item(offset, 3)->setText(QStringLiteral("YES"));
+        model(t)->item(gain, 3)->setText(QStringLiteral("YES"));
+        QSL marks; // "Status" as it changes: the requests mark their rows before the replies come
+        QObject ctx;
+        connect(model(t), &QStandardItemModel::itemChanged, &ctx, [&marks](QStandardItem* i) {
+            if (i->column() == 3)
+                marks << QString::number(i->row()) + i->text();
+        });
         emit view(t)->doubleClicked(model(t)->index(offset, 1));
         emit view(t)->doubleClicked(model(t)->index(offset, col));
         edit(t, gain, QStringLiteral("1.25"));
@@ -252,8 +383,9 @@ private slots:
         QCOMPARE(m_sent, QSL({r[0], r[1] + "=1.25, EEPROMProgram=1, AppDelay=1000"}));
         QCOMPARE(takeBoxes(), QSL{"Not written: " + r[pwm ? 2 : 0]
                                   + " = \"abc\" is empty, not a number or out of the register's range."});
-        QCOMPARE(cell(t, offset, 3) + cell(t, gain, 3), QStringLiteral("NoNo"));
         QTRY_COMPARE(cell(t, offset, 3) + cell(t, gain, 3), QStringLiteral("YESYES"));
+        const QString o = QString::number(offset), g = QString::number(gain);
+        QCOMPARE(marks.filter(o).join(' ') + ' ' + marks.filter(g).join(' '), o + "No " + o + "YES " + g + "No " + g + "YES");
         QVERIFY(near16(cell(t, offset, 2), "0.25") && near16(cell(t, gain, 2), "1.25"));
         QCOMPARE(m_dev.value(r[1]), QStringLiteral("1.25"));
     }

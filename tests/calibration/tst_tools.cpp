@@ -6,8 +6,32 @@
 #include "ui_manualcalv3.h"
 #include "ui_toolsv3.h"
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace caltest;
 using QSL = QStringList;
+
+// Python that defines pkg(sheet), writing a one-sheet workbook of that worksheet XML to sys.argv[1], and ws(inner).
+const QString kPackage = R"(import sys,zipfile
+p=sys.argv[1]; O='http://schemas.openxmlformats.org/'; M=O+'spreadsheetml/2006/main'; R=O+'officeDocument/2006/relationships'
+def pkg(sheet):
+  with zipfile.ZipFile(p,'w',zipfile.ZIP_DEFLATED) as z:
+    z.writestr('[Content_Types].xml','<Types xmlns="%spackage/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/><Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/></Types>'%O)
+    z.writestr('_rels/.rels','<Relationships xmlns="%spackage/2006/relationships"><Relationship Id="r" Type="%s/officeDocument" Target="xl/workbook.xml"/></Relationships>'%(O,R))
+    z.writestr('xl/workbook.xml','<workbook xmlns="%s" xmlns:r="%s"><sheets><sheet name="S" sheetId="1" r:id="s"/></sheets></workbook>'%(M,R))
+    z.writestr('xl/_rels/workbook.xml.rels','<Relationships xmlns="%spackage/2006/relationships"><Relationship Id="s" Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>'%(O,R))
+    z.writestr('xl/worksheets/sheet1.xml',sheet)
+def ws(inner): return '<worksheet xmlns="%s">%s</worksheet>'%(M,inner)
+)";
+
+// Writes beyond `bytes` fail with EFBIG, even for root, until scope exit.
+struct FileSizeLimit {
+    rlimit old{};
+    bool ok = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && getrlimit(RLIMIT_FSIZE, &old) == 0;
+    explicit FileSizeLimit(rlim_t bytes) { rlimit lim{bytes, old.rlim_max}; ok = ok && setrlimit(RLIMIT_FSIZE, &lim) == 0; }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+};
 
 // Value cells ("Name=value"), what the device holds once the commit arrives, what it receives, mismatches shown.
 struct WriteAllCase { QSL cells, afterCommit; QString requests; QSL mismatches; };
@@ -217,6 +241,92 @@ with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items(
                  expected({true, "note", true, "=LEN(A2)", "kept", true, QJsonArray{"calcPr", "extLst"}, QJsonArray()}));
     }
 
+    // A file the export cannot read, or cannot save over, is left byte for byte, and the box says why.
+    void exportFails_data()
+    {
+        QTest::addColumn<QString>("make");  // Python (after kPackage) writing the file at p
+        QTest::addColumn<QString>("other"); // "lock": a spreadsheet program has it open; "full": no room to save
+        QTest::addColumn<QString>("box");   // pattern
+        const QString unread = "^Export fail. The file there is not a workbook this program can read, so it is left as it "
+                               "was:\nCannot read reg/A_1.xlsx: ";
+        const QString workbook = "import openpyxl; openpyxl.Workbook().save(p)";
+        QTest::newRow("text") << "open(p,'w').write('Delay,7')" << "" << unread + "not a zip archive";
+        QTest::newRow("truncated") << workbook + "; d=open(p,'rb').read(); open(p,'wb').write(d[:len(d)//2])" << ""
+                                   << unread + "not a zip archive";
+        QTest::newRow("document type") << "pkg('<!DOCTYPE worksheet>'+ws('<sheetData/>'))" << "" << unread + ".*document type";
+        QTest::newRow("over the reader's limits") // a million rows, which spreadsheet programs open
+            << "pkg(ws('<sheetData>'+''.join('<row r=\"%d\"><c r=\"A%d\"><v>%d</v></c><c r=\"B%d\"><v>1</v></c></row>'"
+               "%(r,r,r,r) for r in range(1,1000001))+'</sheetData>'))" << "" << unread + ".*more than 64 MiB";
+        QTest::newRow("open elsewhere") << workbook << "lock"
+                                        << "^Export fail. Please close file at an other appliction!\nCannot write reg/A_1.xlsx: .*large";
+        QTest::newRow("no room") << workbook << "full" << "^Export fail.\nCannot write reg/A_1.xlsx: .*large";
+        QTest::newRow("no room, new file") << "import os\nif os.path.exists(p): os.remove(p)" << "full" << "^Export fail.\nCannot write reg/A_1.xlsx: .*large";
+    }
+
+    void exportFails()
+    {
+        QFETCH(QString, make);
+        QFETCH(QString, other);
+        QFETCH(QString, box);
+        QVERIFY(QDir().mkpath("reg"));
+        QCOMPARE(python(kPackage + make, {"reg/A_1.xlsx"}), QString());
+        const auto bytes = [] {
+            QFile f("reg/A_1.xlsx");
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray before = bytes();
+        QFile lock("reg/.~lock.A_1.xlsx#");
+        QVERIFY(other != "lock" || lock.open(QIODevice::WriteOnly));
+        {
+            FileSizeLimit limit(other.isEmpty() ? RLIM_INFINITY : 2048);
+            QVERIFY(limit.ok);
+            click("exportButton");
+        }
+        lock.remove();
+        const QSL boxes = takeBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(QRegularExpression(box).match(boxes.first()).hasMatch(), qPrintable(boxes.first()));
+        QVERIFY(bytes() == before);
+    }
+
+    // Over a workbook that spreadsheet programs wrote: LibreOffice shows the formulas computed from the written
+    // cells, a shared formula whose first cell was written over still in its other cells, and a cell without a
+    // reference where it was. A sheet without cell data gets the cells.
+    void exportOverFormulas()
+    {
+        QVERIFY(QDir().mkpath("reg"));
+        // Stored results that no longer hold: C3 from B3 (which the export writes), B201:B250 sharing B200's formula.
+        QCOMPARE(python(kPackage + R"(
+n=lambda r,v:'<c r="%s"><v>%s</v></c>'%(r,v)
+rows=['<row r="1">'+n('E1',1)+'</row>','<row r="2"><c r="A2"><v>1</v></c><c><v>5</v></c><c t="inlineStr"><is><t>third</t></is></c></row>',
+  '<row r="3">'+n('B3',7)+'<c r="C3"><f>B3*2</f><v>14</v></c></row>',
+  '<row r="200"><c r="B200"><f t="shared" ref="B200:B250" si="0">D200*10+E$1</f><v>0</v></c>'+n('D200',200)+'</row>']
+rows+=['<row r="%d"><c r="B%d"><f t="shared" si="0"/><v>0</v></c>%s</row>'%(r,r,n('D%d'%r,r)) for r in range(201,251)]
+pkg(ws('<sheetData>'+''.join(rows)+'</sheetData>')))", {"reg/A_1.xlsx"}), QString());
+        setCellsQuietly({m_model->item(1, 0)->text() + "=1"}); // B2 cleared, B3 = 1
+        click("exportButton");
+        QCOMPARE(takeBoxes(), QSL{"Completed"});
+        const QString shown = python(R"(import csv,json,shutil,subprocess,sys,tempfile
+d=tempfile.mkdtemp()
+subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to','csv','--outdir',d,sys.argv[1]],
+  check=True,capture_output=True,timeout=180)
+rows=list(csv.reader(open(d+'/A_1.csv')))
+shutil.rmtree(d)
+print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]]])))", {"reg/A_1.xlsx"});
+        QJsonArray shared;
+        for (int r = 201; r <= 250; ++r)
+            shared << QString::number(r * 10 + 1);
+        QCOMPARE(QJsonDocument::fromJson(shown.toUtf8()).array(), (QJsonArray{QJsonArray{"", "third"}, "2", shared}));
+
+        QCOMPARE(python(kPackage + R"(pkg(ws('<sheetViews/><pageMargins left="1" right="1" top="1" bottom="1" header="0" footer="0"/>')))",
+                        {"reg/A_1.xlsx"}), QString());
+        click("exportButton");
+        QCOMPARE(takeBoxes(), QSL{"Completed"});
+        const OpenpyxlSheet sheet = readWithOpenpyxl("reg/A_1.xlsx");
+        QCOMPARE(sheet.rows.value(0), (QSL{"Command", "Value"}));
+        QCOMPARE(sheet.rows.size(), m_model->rowCount() + 1);
+    }
+
     void importList_data()
     {
         QTest::addColumn<QString>("rows"); // Python list of rows
@@ -234,6 +344,14 @@ with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items(
         QTest::newRow("unknown names, bad value")
             << head + "['Foo',1],['Delay',14],['MACAddress',5],['Bar',2]" << QSL{}
             << "Unkown commands: Foo,Bar\nRow 4: MACAddress cannot take the value 5.\nNothing imported." << "";
+        // Numbers go out written in full; what the file shows otherwise is refused, naming its row.
+        QTest::newRow("number in full") << head + "['MFCSerialNumber',100000000],['Delay',7],['CalibrationGasName',True]"
+                                        << QSL{"MFCSerialNumber=100000000", "Delay=7", "CalibrationGasName=TRUE"} << "" << "";
+        QTest::newRow("date, formulas without result")
+            << head + "['Delay',7],['ManufacturingDate',datetime.date(2024,3,5)],['HoldFollow','=2+3'],['LowStartVavle',3],"
+                      "['=\"De\"&\"lay\"','=1+1']"
+            << QSL{} << "Row 3: the value of ManufacturingDate is a date or time.\nRow 4: the value of HoldFollow is a formula "
+                        "without a stored result.\nRow 6: the name is a formula without a stored result.\nNothing imported." << "";
         QTest::newRow("not confirmed") << head + "['Delay','05'],['HoldFollow',1],['LowStartVavle',3]"
                                        << QSL{"Delay=5", "HoldFollow=1"} << "Write fail\nNot confirmed by the device: "
                                           "HoldFollow,LowStartVavle\nCmd Delay error, should be: 05, read back: 5." << "HoldFollow";
@@ -251,7 +369,7 @@ with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items(
                 m_w->commands_req({makeFrame("NoSuchRegister")}); // refused: drops what is queued and in flight
         });
         const QString path = m_dir.path() + "/old.xlsx";
-        QCOMPARE(python("import sys,openpyxl\n"
+        QCOMPARE(python("import datetime,sys,openpyxl\n"
                         "wb=openpyxl.Workbook()\n"
                         "for r in eval('['+sys.argv[2]+']'): wb.active.append(r)\n"
                         "wb.create_sheet('other').append(['Command','Value'])\n"

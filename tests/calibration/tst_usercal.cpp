@@ -4,6 +4,8 @@
 #include "languagedictionary.h"
 #include "ui_usercalv3.h"
 
+#include <optional>
+
 using apptest::WorkDir;
 using namespace caltest;
 using QSL = QStringList;
@@ -41,13 +43,45 @@ void writePointsFile(const QByteArray& text)
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[General]\n" + text) > 0);
 }
 
+// data/ on a small tmpfs of its own, holding the points file as it was, filled to the last page; unmounted when it goes.
+struct FullDisk
+{
+    QString problem; // why there is none
+    bool mounted = false;
+    FullDisk()
+    {
+        QFile points(POINTS_FILE);
+        const QByteArray kept = points.open(QIODevice::ReadOnly) ? points.readAll() : QByteArray();
+        const bool existed = points.exists();
+        points.close();
+        QProcess mount;
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", QDir("data").absolutePath()});
+        if (!mount.waitForFinished() || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0) {
+            problem = "cannot mount a tmpfs on data/: " + mount.errorString() + ' ' + mount.readAllStandardError();
+            return;
+        }
+        mounted = true;
+        QFile fill("data/fill");
+        if ((existed && !(points.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && points.write(kept) == kept.size()))
+            || !fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            problem = "cannot set up the full disk";
+        while (problem.isEmpty() && fill.write(QByteArray(1024, 'x')) == 1024) {
+        }
+    }
+    ~FullDisk()
+    {
+        if (mounted)
+            QProcess::execute("umount", {QDir("data").absolutePath()});
+    }
+};
+
 const QString SIX_5000 = "0/0 3.5/175 35/1750 60/3000 80/4000 100/5000";
 const QString SIX_FILE = "6|0/0 0.035/0.035 0.35/0.35 0.6/0.6 0.8/0.8 1/1";
 
 } // namespace
 
 // A points file (null: none); the table shown; the file after (empty: as it was).
-struct LoadCase { QByteArray file; QString table, fileAfter; };
+struct LoadCase { QByteArray file; QString table, fileAfter; bool fullDisk = false; };
 // tervancal.ini's lang and yx_rate_max; the points checked; the error (empty: they pass).
 struct CheckCase { QString lang, maxSlope; QList<QPointF> points; QString error; };
 // A points file (null: the default set) at full scale 10000; a single point at `percent` (empty: full range);
@@ -56,7 +90,7 @@ struct CheckCase { QString lang, maxSlope; QList<QPointF> points; QString error;
 // With `replies`, those the sent table gets, then the box. The serial reported later; "row:text" typed in a Y cell;
 // tervancal.ini's lang and yx_rate_min.
 struct RunCase { QByteArray file; QString percent; int range; QString message, table, saved; QSL recover, replies;
-                 QString serial = SERIAL, typed = {}, lang = {}, minSlope = {}; };
+                 QString serial = SERIAL, typed = {}, lang = {}, minSlope = {}; bool fullDisk = false; };
 Q_DECLARE_METATYPE(LoadCase)
 Q_DECLARE_METATYPE(CheckCase)
 Q_DECLARE_METATYPE(RunCase)
@@ -87,6 +121,7 @@ private slots:
             seventeen += QStringLiteral("X%1=%2\nY%1=%2\n").arg(i).arg(i / 16.0).toLatin1();
         QTest::newRow("17 points: kept") << LoadCase{seventeen, SIX_5000, ""};
         QTest::newRow("Y1 not a number: kept") << LoadCase{"count=2\nX0=0\nY0=0\nX1=0.5\nY1=abc\n", SIX_5000, ""};
+        QTest::newRow("count 0, disk full: kept") << LoadCase{"count=0\n", SIX_5000, "", true};
     }
 
     // Loaded once, when the serial and a known full scale have come: not at 65535
@@ -97,6 +132,9 @@ private slots:
         WorkDir dir;
         writePointsFile(c.file);
         const QString before = fileContents();
+        std::optional<FullDisk> full;
+        if (c.fullDisk && !full.emplace().problem.isEmpty())
+            QSKIP(qPrintable(full->problem));
         UI_UserCalV3 page;
         page.setControlMode(CM_DIGITAL);
         page.mfc_ack(makeReply("MFCSerialNumber", SERIAL));
@@ -107,6 +145,7 @@ private slots:
         page.mfc_ack(makeReply("MFCSerialNumber", "B2"));
         QCOMPARE(pointsTable(page), c.table);
         QCOMPARE(fileContents(), c.fileAfter.isEmpty() ? before : c.fileAfter);
+        QCOMPARE(takeBoxes(), c.fullDisk ? QSL{"Cannot save the calibration points to data/A__1.ini: No space left on device"} : QSL());
     }
 
     void checks_data()
@@ -173,6 +212,9 @@ private slots:
         QTest::newRow("no serial: not saved") << RunCase{three, "", 10000, "No serial number: the points have no file.", "", "",
                                                          {}, {}, ""};
         QTest::newRow("no serial, cn") << RunCase{three, "", 10000, "没有序列号：标定点无法保存到文件。", "", "", {}, {}, "", {}, "cn"};
+        QTest::newRow("disk full: not saved, not sent") << RunCase{three, "", 10000, "Cannot save the calibration points to "
+                                                                  "data/A__1.ini: No space left on device", "", "", {}, {},
+                                                                  SERIAL, {}, {}, {}, true};
         QTest::newRow("calibration finished") << RunCase{three, "", 10000, "Calibration finished.", "", "", {},
                                                          {"table", "EEPROMProgram", "CM"}};
         QTest::newRow("calibration: read back below") << RunCase{three, "", 10000, "Calibration fail...", "", "", {},
@@ -194,6 +236,9 @@ private slots:
         const LanguageDictionary lang;
         writePointsFile(c.file);
         const QString before = fileContents();
+        std::optional<FullDisk> full;
+        if (c.fullDisk && !full.emplace().problem.isEmpty())
+            QSKIP(qPrintable(full->problem));
         UI_UserCalV3 page;
         page.mfc_ack(makeReply("TargetGasFullScaleRange", 10000));
         page.mfc_ack(makeReply("MFCSerialNumber", SERIAL));
@@ -239,9 +284,15 @@ private slots:
         QCOMPARE(takeBoxes(), QSL{lang.translate("Recover finished.")});
         if (!c.percent.isEmpty()) {
             QVERIFY(!start->isEnabled()); // until a setpoint is chosen
+            page.show(); // chosen by a real click; an arrow key after it chooses nothing
+            QApplication::setActiveWindow(&page);
+            QVERIFY(QTest::qWaitForWindowActive(&page));
             for (QRadioButton* r : page.findChildren<QRadioButton*>())
-                if (r->text() == c.percent)
-                    r->click();
+                if (r->text() == c.percent) {
+                    QTest::mouseClick(r, Qt::LeftButton, {}, QPoint(8, r->height() / 2)); // on its circle
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+                    QVERIFY(r->isChecked());
+                }
             QCOMPARE(sent, QSL{"DigitalSetpoint=" + c.percent.chopped(1)});
             QCOMPARE(spin->value(), c.percent.chopped(1).toInt() * 100.0);
             spin->setValue(spin->value() + 100);

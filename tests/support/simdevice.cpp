@@ -244,8 +244,14 @@ void SimDevice::onReadable()
         emit requestReceived(req);
 
         const QByteArray reply = answer(req, row);
-        if (!reply.isEmpty())
+        if (!reply.isEmpty() && m_lose.value(row.name) != requestCount(row.name))
             sendReply(reply, m_delayFor.value(row.name));
+        if (m_second >= 0 && !req.write && (req.address == 0xFF || req.address == m_second)
+            && row.code != 0xFFFFFFFF) {
+            const QByteArray value = row.name == QLatin1String("MACAddress") ? QByteArray(1, char(m_second))
+                                                                            : m_store.value(row.name);
+            sendReply(buildReply(quint8(req.raw.at(2)), row.code, value), m_secondDelay);
+        }
     }
 }
 

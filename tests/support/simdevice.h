@@ -56,6 +56,11 @@ public:
     void setReplyDelayFor(const QString& cmd, int ms) { m_delayFor.insert(cmd, ms); }
     void setChunks(int n, int gapMs); // split each reply into n parts
     void setCorruptChecksum(bool on) { m_corrupt = on; } // wrong last byte
+    // The reply to the nth request of cmd (from 1, as heard at the line speed) is lost.
+    void loseReply(const QString& cmd, int nth) { m_lose.insert(cmd, nth); }
+    // A second device on the line: answers reads to 255 or to `addr` from the same
+    // registers, but with its own address, delayMs after the request arrived.
+    void setSecondDevice(quint8 addr, int delayMs) { m_second = addr; m_secondDelay = delayMs; }
     // Answer a write of cmd with another value.
     void setWriteEcho(const QString& cmd, const QString& text);
     void vanish(); // close the master side mid-run
@@ -91,6 +96,9 @@ private:
     QHash<QString, QByteArray> m_writeEcho;
     QHash<QString, int> m_delayFor;
     QStringList m_silentFor;
+    QHash<QString, int> m_lose;
+    int m_second = -1;
+    int m_secondDelay = 0;
     bool m_silent = false;
     bool m_corrupt = false;
     int m_baud = 0;
