@@ -173,8 +173,8 @@ bool UI_UserCalV3::fitPoints(double* x, double* y, int n, QString& err)
             return false;
         }
     }
-    // Should the fit itself fail, nothing the engineer can change would help,
-    // a restart included: say so rather than send him round in circles.
+    // Should the fit itself fail, neither other settings nor a restart would
+    // help, so the message asks for neither.
     const QString failed = m_lang->translate(QStringLiteral("Calibration fail: the fit could not work out a table for these points."));
     if (!m_fit->fitting_real(x, y, n)) {
         double px = 0;
