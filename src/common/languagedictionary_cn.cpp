@@ -8,7 +8,6 @@ const std::initializer_list<LanguageDictionary::TextPair> kChinese = {
     {"F.S.%/S", "F.S.%/秒"},
     {"Less", "小于"},
     {"F.S.% Close", "F.S.%关闭"},
-    {"Calibration fail. Please restart application.", "标定失败,请关闭软件重新启动."},
     {"Flow input error!\r\nShould be monotonically increasing.", "流量输入错误!\r\n流量应该满足单调递增原则!"},
     {"NO MFC device!", "没有找到MFC设备！"},
     {"Command index:", "命令索引:"},
