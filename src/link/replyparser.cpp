@@ -7,58 +7,76 @@
 #include <cmath>
 #include <cstring>
 
+namespace {
+
+// One byte through the state machine; true when it completes a frame.
+bool step(quint8 b, int& state, quint8& remain, QByteArray& buf)
+{
+    buf.append(char(b));
+    bool accepted = true;
+    switch (state) {
+    case TervanHALV3::RX_ACK:
+        accepted = (b == 0x06);
+        if (accepted)
+            state = TervanHALV3::RX_HOST;
+        break;
+    case TervanHALV3::RX_HOST:
+        accepted = (b == 0x00);
+        if (accepted)
+            state = TervanHALV3::RX_STX;
+        break;
+    case TervanHALV3::RX_STX:
+        accepted = (b == 0x02);
+        if (accepted)
+            state = TervanHALV3::RX_OP;
+        break;
+    case TervanHALV3::RX_OP:
+        accepted = (b == 0x80 || b == 0x81);
+        if (accepted)
+            state = TervanHALV3::RX_LEN;
+        break;
+    case TervanHALV3::RX_LEN:
+        remain = b;
+        state = TervanHALV3::RX_DATA;
+        break;
+    case TervanHALV3::RX_DATA:
+        // 8-bit counter: LEN 0 wraps and stands for 256 body bytes.
+        --remain;
+        if (remain == 0)
+            state = TervanHALV3::RX_PAD;
+        break;
+    case TervanHALV3::RX_PAD:
+        state = TervanHALV3::RX_CHK;
+        break;
+    case TervanHALV3::RX_CHK:
+        state = TervanHALV3::RX_ACK;
+        return true;
+    default:
+        // Not a state of the machine: start over as on a mismatch.
+        accepted = false;
+        break;
+    }
+    if (!accepted) {
+        // Resynchronise: a noise byte just before a reply must not cost the
+        // reply, so every byte held after the first (the rejected one
+        // included) may still start the frame. Only header bytes are held
+        // here, at most four, so this ends at once and completes nothing.
+        const QByteArray held = buf.mid(1);
+        buf.clear();
+        state = TervanHALV3::RX_ACK;
+        for (const char c : held)
+            step(quint8(c), state, remain, buf);
+    }
+    return false;
+}
+
+} // namespace
+
 ReplyParser::Result ReplyParser::feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf)
 {
-    for (int i = 0; i < chunk.size(); ++i) {
-        const quint8 b = quint8(chunk.at(i));
-        buf.append(char(b));
-        bool accepted = true;
-        switch (state) {
-        case TervanHALV3::RX_ACK:
-            accepted = (b == 0x06);
-            if (accepted)
-                state = TervanHALV3::RX_HOST;
-            break;
-        case TervanHALV3::RX_HOST:
-            accepted = (b == 0x00);
-            if (accepted)
-                state = TervanHALV3::RX_STX;
-            break;
-        case TervanHALV3::RX_STX:
-            accepted = (b == 0x02);
-            if (accepted)
-                state = TervanHALV3::RX_OP;
-            break;
-        case TervanHALV3::RX_OP:
-            accepted = (b == 0x80 || b == 0x81);
-            if (accepted)
-                state = TervanHALV3::RX_LEN;
-            break;
-        case TervanHALV3::RX_LEN:
-            remain = b;
-            state = TervanHALV3::RX_DATA;
-            break;
-        case TervanHALV3::RX_DATA:
-            // 8-bit counter: LEN 0 wraps and stands for 256 body bytes.
-            --remain;
-            if (remain == 0)
-                state = TervanHALV3::RX_PAD;
-            break;
-        case TervanHALV3::RX_PAD:
-            state = TervanHALV3::RX_CHK;
-            break;
-        case TervanHALV3::RX_CHK:
-            state = TervanHALV3::RX_ACK;
+    for (const char c : chunk) {
+        if (step(quint8(c), state, remain, buf))
             return FrameComplete;
-        default:
-            // Not a state of the machine: start over as on a mismatch.
-            accepted = false;
-            break;
-        }
-        if (!accepted) {
-            buf.clear();
-            state = TervanHALV3::RX_ACK;
-        }
     }
     return NeedMore;
 }

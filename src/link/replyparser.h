@@ -20,8 +20,9 @@ public:
     // Runs one received chunk through the state machine. `state` is an
     // RxState value, `remain` the body bytes still expected, `buf` the frame
     // being assembled; all three carry over between chunks. A byte a header
-    // state does not accept empties `buf` and scanning goes on with the next
-    // byte. On FrameComplete the state is back at the start.
+    // state does not accept ends the frame begun in `buf`: scanning starts
+    // again at the byte after that frame's first, so the rejected byte, or
+    // one before it, may begin the next frame. On FrameComplete the state is back at the start.
     static Result feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf);
 
     // The value as text by its kind: decimals for the integers, fixed notation

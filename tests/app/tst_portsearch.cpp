@@ -8,7 +8,7 @@
 using namespace apptest;
 
 namespace {
-enum Stale { Waiting, AfterFirstMisheard, AfterEachMisheard, BeforeFirstAnswer, ConfirmationLost };
+enum Stale { Waiting, AfterFirstMisheard, AfterEachMisheard, BeforeFirstAnswer, ConfirmationLost, NoiseBeforeFirstAnswer };
 enum Line { NoPort, Unopenable, Silent, Garbage, NewAddressEachTime };
 const QByteArray kBadChecksum = QByteArray::fromHex("06000280040301012000ac"); // address 32, last byte off by one
 
@@ -51,6 +51,10 @@ private slots:
         QTest::newRow("a bad checksum after each probe") << kBadChecksum << int(AfterEachMisheard) << 8 << 2 << 0;
         QTest::newRow("a control mode reply before the answer") << cm << int(BeforeFirstAnswer) << 2 << 3 << 0;
         QTest::newRow("the confirming reply lost") << QByteArray() << int(ConfirmationLost) << 2 << 3 << 0;
+        QTest::newRow("a stray 06 just before the answer") << QByteArray::fromHex("06") << int(NoiseBeforeFirstAnswer)
+                                                           << 2 << 2 << 0;
+        QTest::newRow("a stray 06 00 just before the answer") << QByteArray::fromHex("0600") << int(NoiseBeforeFirstAnswer)
+                                                              << 2 << 2 << 0;
         QTest::newRow("a second device 2 ms later") << QByteArray() << int(Waiting) << 2 << 2 << 2;
         QTest::newRow("a second device 8 ms later") << QByteArray() << int(Waiting) << 2 << 2 << 8;
     }
@@ -66,6 +70,8 @@ private slots:
         dev.inject(when == Waiting ? stale : QByteArray());
         if (when == ConfirmationLost)
             dev.loseReply(QStringLiteral("MACAddress"), 2);
+        if (when == NoiseBeforeFirstAnswer)
+            dev.setNoiseBeforeReply(stale);
         if (second)
             dev.setSecondDevice(46, second);
         int heard = 0;

@@ -25,8 +25,13 @@ private slots:
         QTest::newRow("stray 0x15 first") << Chunks{QByteArray::fromHex("15") + r} << Results{done} << r;
         QTest::newRow("two frames, first taken") << Chunks{r + r} << Results{done} << r;
         QTest::newRow("bad op byte rescans") << Chunks{QByteArray::fromHex("06000282") + r} << Results{done} << r;
-        // The rejected 0x06 is not looked at again, so the frame behind it is lost.
-        QTest::newRow("0x06 after stray 0x06 lost") << Chunks{QByteArray::fromHex("06") + r} << Results{need} << QByteArray();
+        // Noise just before a reply: the rejected byte, or one held before it, starts the frame.
+        QTest::newRow("stray 06 first") << Chunks{QByteArray::fromHex("06") + r} << Results{done} << r;
+        QTest::newRow("stray aa 06 first") << Chunks{QByteArray::fromHex("aa06") + r} << Results{done} << r;
+        QTest::newRow("stray 06 00 first") << Chunks{QByteArray::fromHex("0600") + r} << Results{done} << r;
+        QTest::newRow("stray 06 00 02, split") << Chunks{QByteArray::fromHex("060002"), r.left(2), r.mid(2)}
+                                               << Results{need, need, done} << r;
+        QTest::newRow("stray 06 alone, then reply") << Chunks{QByteArray::fromHex("06"), r} << Results{need, done} << r;
         // LEN 0 counts as 256 body bytes: 5 + 256 + pad + checksum.
         const QByteArray big = QByteArray::fromHex("0600028000") + QByteArray(257, '\x11');
         QTest::newRow("LEN 0 waits for 256 body bytes") << Chunks{big.left(200), big.mid(200), QByteArray("\x77")}

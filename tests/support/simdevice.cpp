@@ -287,6 +287,15 @@ void SimDevice::sendReply(QByteArray reply, int delayMs)
 {
     if (m_corrupt)
         reply[reply.size() - 1] = char(reply.back() + 1);
+    if (!m_preNoise.isEmpty()) {
+        const QByteArray noise = m_preNoise;
+        m_preNoise.clear();
+        if (delayMs == 0)
+            writeMaster(noise);
+        else
+            QTimer::singleShot(delayMs, this, [this, noise] { writeMaster(noise); });
+        delayMs += 2;
+    }
     const int step = (reply.size() + m_chunks - 1) / m_chunks;
     for (int i = 0; i * step < reply.size(); ++i) {
         const QByteArray part = reply.mid(i * step, step);

@@ -56,6 +56,8 @@ public:
     void setReplyDelayFor(const QString& cmd, int ms) { m_delayFor.insert(cmd, ms); }
     void setChunks(int n, int gapMs); // split each reply into n parts
     void setCorruptChecksum(bool on) { m_corrupt = on; } // wrong last byte
+    // The next reply is preceded by these bytes, 2 ms ahead of it (a burst of line noise).
+    void setNoiseBeforeReply(const QByteArray& bytes) { m_preNoise = bytes; }
     // The reply to the nth request of cmd (from 1, as heard at the line speed) is lost.
     void loseReply(const QString& cmd, int nth) { m_lose.insert(cmd, nth); }
     // A second device on the line: answers reads to 255 or to `addr` from the same
@@ -101,6 +103,7 @@ private:
     int m_secondDelay = 0;
     bool m_silent = false;
     bool m_corrupt = false;
+    QByteArray m_preNoise;
     int m_baud = 0;
     int m_chunks = 1;
     int m_chunkGap = 5;
