@@ -1,6 +1,7 @@
 // The user calibration page alone, fed replies as the main window feeds them,
 // and in the program against the simulated device.
 #include "caltestutil.h"
+#include "filesizelimit.h"
 #include "languagedictionary.h"
 #include "ui_usercalv3.h"
 
@@ -81,7 +82,9 @@ const QString SIX_FILE = "6|0/0 0.035/0.035 0.35/0.35 0.6/0.6 0.8/0.8 1/1";
 } // namespace
 
 // A points file (null: none); the table shown; the file after (empty: as it was).
-struct LoadCase { QByteArray file; QString table, fileAfter; bool fullDisk = false; };
+// The disk under data/: room enough, full, or with room for part of the file only.
+enum Disk { Room, Full, CutShort };
+struct LoadCase { QByteArray file; QString table, fileAfter; Disk disk = Room; QString box; };
 // tervancal.ini's lang and yx_rate_max; the points checked; the error (empty: they pass).
 struct CheckCase { QString lang, maxSlope; QList<QPointF> points; QString error; };
 // A points file (null: the default set) at full scale 10000; a single point at `percent` (empty: full range);
@@ -121,7 +124,9 @@ private slots:
             seventeen += QStringLiteral("X%1=%2\nY%1=%2\n").arg(i).arg(i / 16.0).toLatin1();
         QTest::newRow("17 points: kept") << LoadCase{seventeen, SIX_5000, ""};
         QTest::newRow("Y1 not a number: kept") << LoadCase{"count=2\nX0=0\nY0=0\nX1=0.5\nY1=abc\n", SIX_5000, ""};
-        QTest::newRow("count 0, disk full: kept") << LoadCase{"count=0\n", SIX_5000, "", true};
+        const QString failed = "Cannot save the calibration points to data/A__1.ini: ";
+        QTest::newRow("count 0, disk full: kept") << LoadCase{"count=0\n", SIX_5000, "", Full, failed + "No space left on device"};
+        QTest::newRow("count 0, write cut short: kept") << LoadCase{"count=0\n", SIX_5000, "", CutShort, failed + "File too large"};
     }
 
     // Loaded once, when the serial and a known full scale have come: not at 65535
@@ -133,8 +138,12 @@ private slots:
         writePointsFile(c.file);
         const QString before = fileContents();
         std::optional<FullDisk> full;
-        if (c.fullDisk && !full.emplace().problem.isEmpty())
+        if (c.disk == Full && !full.emplace().problem.isEmpty())
             QSKIP(qPrintable(full->problem));
+        // Room for the file's first line only.
+        std::optional<FileSizeLimit> limit;
+        if (c.disk == CutShort)
+            QVERIFY(limit.emplace(12).ok);
         UI_UserCalV3 page;
         page.setControlMode(CM_DIGITAL);
         page.mfc_ack(makeReply("MFCSerialNumber", SERIAL));
@@ -145,7 +154,7 @@ private slots:
         page.mfc_ack(makeReply("MFCSerialNumber", "B2"));
         QCOMPARE(pointsTable(page), c.table);
         QCOMPARE(fileContents(), c.fileAfter.isEmpty() ? before : c.fileAfter);
-        QCOMPARE(takeBoxes(), c.fullDisk ? QSL{"Cannot save the calibration points to data/A__1.ini: No space left on device"} : QSL());
+        QCOMPARE(takeBoxes(), c.box.isEmpty() ? QSL() : QSL{c.box});
     }
 
     void checks_data()
