@@ -10,10 +10,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QLocale>
 #include <QStandardItemModel>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -21,13 +21,36 @@ const QString REG_DIR = QStringLiteral("reg");
 const QString HEADER_NAME = QStringLiteral("Command");
 const QString HEADER_VALUE = QStringLiteral("Value");
 
-// A cell as the text the file shows: a number written out in full (100000000,
-// not 1e+08), with as many digits as it takes to give it back exactly.
+// A number as spreadsheet programs show it, at most 15 significant digits
+// (a stored 0.30000000000000004 is 0.3), written out in full: 100000000, not
+// 1e+08, and 0.0000123, not 1.23e-05.
+QString numberText(double value)
+{
+    if (value == 0 || !qIsFinite(value))
+        return QString::number(value == 0 ? 0.0 : value);
+    // d.dddddddddddddde[+-]x: the digits and where the point goes.
+    const QString e = QString::number(std::abs(value), 'e', 14);
+    const int mark = e.indexOf(QLatin1Char('e'));
+    QString digits = e.left(mark).remove(QLatin1Char('.'));
+    const int point = e.mid(mark + 1).toInt() + 1; // digits before the point
+    while (digits.endsWith(QLatin1Char('0')))
+        digits.chop(1);
+    QString text;
+    if (point <= 0)
+        text = QStringLiteral("0.") + QString(-point, QLatin1Char('0')) + digits;
+    else if (point >= digits.size())
+        text = digits + QString(point - digits.size(), QLatin1Char('0'));
+    else
+        text = digits.left(point) + QLatin1Char('.') + digits.mid(point);
+    return value < 0 ? QLatin1Char('-') + text : text;
+}
+
+// A cell as the text the file shows: a number written out in full.
 QString cellText(const xlsx::Document& doc, int row, int column)
 {
     const QVariant value = doc.read(row, column);
     if (value.userType() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
+        return numberText(value.toDouble());
     if (value.userType() == QMetaType::Bool)
         return value.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     return value.toString();

@@ -12,6 +12,8 @@ void LanguageDictionary::addChineseTools(QMap<QString, QString>& dict)
         {"Row %1: the value of %2 is %3.", "第%1行: %2 的值是%3。"},
         {"a formula without a stored result", "没有保存结果的公式"},
         {"a date or time", "日期或时间"},
+        {"a percentage", "百分比"},
+        {"a fraction", "分数"},
         {"Export fail.", "导出失败。"},
         {"Export fail. The file there is not a workbook this program can read, so it is left as it was:",
          "导出失败。该文件不是本程序能读取的工作簿, 已保持原样:"},

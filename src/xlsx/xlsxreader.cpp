@@ -27,53 +27,111 @@ struct Relationship {
     QString target; // resolved part name, empty when external or unusable
 };
 
-// Why a number in the display format `id` (its code `code` when the file
-// defines one) is not shown as the number written out; empty when it is.
-QString formatProblem(int id, const QString& code)
+const QString kDateOrTime = QStringLiteral("a date or time");
+const QString kPercentage = QStringLiteral("a percentage");
+const QString kFraction = QStringLiteral("a fraction");
+
+// What a number in one section of a format code shows other than the number
+// itself; empty when it shows the number, however rounded, grouped, padded,
+// coloured or localised.
+QString sectionProblem(const QString& section)
 {
-    static const QString dateOrTime = QStringLiteral("a date or time");
-    if (code.isNull()) {
-        // The built-in formats: plain numbers, scientific, text; then the dates
-        // and times, including the ones East Asian versions define.
-        static const std::set<int> plain{0, 1, 2, 3, 4, 11, 48, 49};
-        if (plain.count(id))
-            return QString();
-        if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58)
-            || (id >= 71 && id <= 81))
-            return dateOrTime;
-        return QStringLiteral("a number in the built-in display format %1").arg(id);
-    }
-    const QString c = code.trimmed();
-    static const QRegularExpression digits(QStringLiteral("^[0#?,]*(\\.[0#?,]*)?([Ee][+-][0#?]+)?$"));
-    if (c.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0 || c == QLatin1String("@")
-        || (!c.isEmpty() && digits.match(c).hasMatch()))
-        return QString();
-    // Date and time letters outside quoted text, escapes and [colours]/[locales];
+    // The code without quoted text, escaped characters, padding (_x: x only
+    // gives a width), fill (*x) and bracketed colours, conditions and locales;
     // [h], [mm], [ss] are elapsed times.
     static const QRegularExpression elapsed(QStringLiteral("^[hHmMsS]+$"));
     QString bare;
-    for (int i = 0; i < c.size(); ++i) {
-        const QChar ch = c.at(i);
+    for (int i = 0; i < section.size(); ++i) {
+        const QChar ch = section.at(i);
         if (ch == QLatin1Char('"')) {
-            const int close = c.indexOf(QLatin1Char('"'), i + 1);
-            i = close < 0 ? c.size() : close;
+            const int close = section.indexOf(QLatin1Char('"'), i + 1);
+            i = close < 0 ? section.size() : close;
         } else if (ch == QLatin1Char('\\') || ch == QLatin1Char('_') || ch == QLatin1Char('*')) {
             ++i;
         } else if (ch == QLatin1Char('[')) {
-            const int close = c.indexOf(QLatin1Char(']'), i + 1);
+            const int close = section.indexOf(QLatin1Char(']'), i + 1);
             if (close < 0)
                 break;
-            if (elapsed.match(c.mid(i + 1, close - i - 1)).hasMatch())
-                bare += QLatin1Char('h');
+            if (elapsed.match(section.mid(i + 1, close - i - 1)).hasMatch())
+                return kDateOrTime;
             i = close;
-        } else {
+        } else if (!ch.isSpace()) {
             bare += ch.toLower();
         }
     }
-    for (const char letter : {'y', 'm', 'd', 'h', 's', 'e', 'g', 'b'})
-        if (bare.contains(QLatin1Char(letter)))
-            return dateOrTime;
-    return QStringLiteral("a number in the display format %1").arg(c);
+    // Day, month, year, hour, minute, second, era and Buddhist year; an e
+    // followed by a sign is an exponent.
+    static const QRegularExpression dateLetter(QStringLiteral("[ymdhsgb]|e(?![+-])|am/pm|a/p|上午/下午"));
+    // General, in a locale or in East Asian programs' "G/" and their word for
+    // it (which LibreOffice quotes when it saves): G/通用格式, G/標準; signs
+    // and brackets around it are literals. Not "G/" and date letters alone,
+    // which is a date.
+    static const QRegularExpression general(
+        QStringLiteral("^[^\\p{L}0#?%/]*(general|g/(\\p{L}*))[^\\p{L}0#?%/]*$"));
+    static const QRegularExpression dateLetters(QStringLiteral("^[ymdhsgbe]+$"));
+    const QRegularExpressionMatch isGeneral = general.match(bare);
+    if (isGeneral.hasMatch() && !dateLetters.match(isGeneral.captured(2)).hasMatch())
+        return QString();
+    if (dateLetter.match(bare).hasMatch())
+        return kDateOrTime;
+    if (bare.contains(QLatin1Char('%')))
+        return kPercentage;
+    // A numerator over a denominator of placeholders or digits: # ?/?, 0/100.
+    static const QRegularExpression fraction(QStringLiteral("/[0-9#?]"));
+    if (fraction.match(bare).hasMatch())
+        return kFraction;
+    return QString();
+}
+
+// Why a number in the display format `id` (its code `code` when the file
+// defines one) means something other than the number it shows: a date or
+// time, a percentage, a fraction; empty when the number is what it shows.
+QString formatProblem(int id, const QString& code)
+{
+    if (code.isNull()) {
+        // The built-in formats; the ones East Asian and Thai versions define
+        // included. An id none defines is shown as General.
+        if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58)
+            || (id >= 71 && id <= 81))
+            return kDateOrTime;
+        if (id == 9 || id == 10 || id == 67 || id == 68)
+            return kPercentage;
+        if (id == 12 || id == 13 || id == 69 || id == 70)
+            return kFraction;
+        return QString();
+    }
+    // Sections for positive numbers, negative numbers and zero; a fourth
+    // one is for text.
+    QStringList sections;
+    QString current;
+    for (int i = 0; i < code.size(); ++i) {
+        const QChar ch = code.at(i);
+        if (ch == QLatin1Char(';')) {
+            sections << current;
+            current.clear();
+            continue;
+        }
+        // Quoted text, a bracket and an escaped character go whole: a
+        // semicolon in them separates nothing.
+        int last = i;
+        if (ch == QLatin1Char('"'))
+            last = code.indexOf(QLatin1Char('"'), i + 1);
+        else if (ch == QLatin1Char('['))
+            last = code.indexOf(QLatin1Char(']'), i + 1);
+        else if (ch == QLatin1Char('\\') || ch == QLatin1Char('_') || ch == QLatin1Char('*'))
+            last = i + 1;
+        if (last < 0 || last >= code.size())
+            last = code.size() - 1;
+        current += code.mid(i, last - i + 1);
+        i = last;
+    }
+    sections << current;
+    for (int s = 0; s < std::min(3, int(sections.size())); ++s) {
+        const QString why = sectionProblem(sections.at(s));
+        if (!why.isEmpty())
+            return why;
+    }
+    return QString();
 }
 
 class Loader {

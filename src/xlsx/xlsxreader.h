@@ -16,7 +16,7 @@ constexpr qint64 kMaxPartSize = 64 * 1024 * 1024;
 // sheetPart and workbookPart, when given, receive the part names in the package
 // of the worksheet and of the workbook; problems the cells that rows cannot
 // give as shown (a formula without a stored result, which is not in rows; a
-// number shown as a date, time, percentage or in another display format).
+// number shown as a date, time, percentage or fraction).
 bool loadWorkbook(const QString& path, CellMap* rows, QString* error, QString* sheetPart = nullptr,
                   QString* workbookPart = nullptr, CellProblems* problems = nullptr);
 

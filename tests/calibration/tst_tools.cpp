@@ -333,28 +333,60 @@ print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]]])))", {"
         QTest::addColumn<QSL>("written");
         QTest::addColumn<QString>("notice");
         QTest::addColumn<QString>("failAt"); // the link fails when the device receives this write
+        QTest::addColumn<bool>("libreOffice"); // the file as LibreOffice saves it again
         const QString head = "['Command','Value'],";
         // Read-only names are skipped, an empty name ends the list.
         QTest::newRow("numbers, shared strings")
             << head + "['Delay',100],['ReadFlow',5],['CalibrationGasName','He'],['EEPROMProgram',1],"
                       "['Undefined',2],['DigitalSetpoint',12.5],[None,'x'],['HoldFollow',1]"
-            << QSL{"Delay=100", "CalibrationGasName=He", "DigitalSetpoint=12.5"} << "" << "";
+            << QSL{"Delay=100", "CalibrationGasName=He", "DigitalSetpoint=12.5"} << "" << "" << false;
         QTest::newRow("lower-case header")
-            << "['command','Value'],['Delay',1]" << QSL{} << "A unvalid register file!" << "";
+            << "['command','Value'],['Delay',1]" << QSL{} << "A unvalid register file!" << "" << false;
         QTest::newRow("unknown names, bad value")
             << head + "['Foo',1],['Delay',14],['MACAddress',5],['Bar',2]" << QSL{}
-            << "Unkown commands: Foo,Bar\nRow 4: MACAddress cannot take the value 5.\nNothing imported." << "";
+            << "Unkown commands: Foo,Bar\nRow 4: MACAddress cannot take the value 5.\nNothing imported." << "" << false;
         // Numbers go out written in full; what the file shows otherwise is refused, naming its row.
         QTest::newRow("number in full") << head + "['MFCSerialNumber',100000000],['Delay',7],['CalibrationGasName',True]"
-                                        << QSL{"MFCSerialNumber=100000000", "Delay=7", "CalibrationGasName=TRUE"} << "" << "";
+                                        << QSL{"MFCSerialNumber=100000000", "Delay=7", "CalibrationGasName=TRUE"} << "" << "" << false;
         QTest::newRow("date, formulas without result")
             << head + "['Delay',7],['ManufacturingDate',datetime.date(2024,3,5)],['HoldFollow','=2+3'],['LowStartVavle',3],"
                       "['=\"De\"&\"lay\"','=1+1']"
             << QSL{} << "Row 3: the value of ManufacturingDate is a date or time.\nRow 4: the value of HoldFollow is a formula "
-                        "without a stored result.\nRow 6: the name is a formula without a stored result.\nNothing imported." << "";
+                        "without a stored result.\nRow 6: the name is a formula without a stored result.\nNothing imported." << ""
+            << false;
         QTest::newRow("not confirmed") << head + "['Delay','05'],['HoldFollow',1],['LowStartVavle',3]"
                                        << QSL{"Delay=5", "HoldFollow=1"} << "Write fail\nNot confirmed by the device: "
-                                          "HoldFollow,LowStartVavle\nCmd Delay error, should be: 05, read back: 5." << "HoldFollow";
+                                          "HoldFollow,LowStartVavle\nCmd Delay error, should be: 05, read back: 5." << "HoldFollow" << false;
+        // (value, number format). A format that only rounds, groups, pads, colours, gives sections for negatives or
+        // zero, or names a locale shows the number, as General does in any language; it goes out with 15 digits at most.
+        const QString shown = R"(['Delay',(7,'[$-804]General')],['SensorGain',(1.5,'G/通用格式')],['SensorOffset',(0.25,'0.00_ ')],)"
+                              R"(['MFCSerialNumber',(123456,'#,##0')],['HighThreshold',(80,'0;[Red]0')],)"
+                              R"(['LowThreshold',(5,'[$-409]0.00')],['FloatThreshold',(9,'G/標準')],['ZeroThreshold',(12,'0_ ')],)"
+                              R"(['FilterConstantA1',(2.5,'#,##0.00_ ')],['ProductName',('0.30000000000000004','0.00')],)"
+                              R"(['Manufacturer',('0.000012345678901234567','0.0"%"')],['Gain1',(-2.5,'0.0\\%;[Red]-0.0_%')],)"
+                              R"(['CalibrationLocation',('123456789012345678','0.00E+00')],)"
+                              R"(['Gain2',(3,'_(* #,##0_);_(* \\(#,##0\\);_(* "-"_);_(@_)')],)"
+                              R"(['Gain4',(-1.25,'General;[Red]-General')])";
+        QTest::newRow("display formats") << head + shown
+                                         << QSL{"Delay=7", "SensorGain=1.5", "SensorOffset=0.25", "MFCSerialNumber=123456",
+                                                "HighThreshold=80", "LowThreshold=5", "FloatThreshold=9", "ZeroThreshold=12",
+                                                "FilterConstantA1=2.5", "ProductName=0.3", "Manufacturer=0.0000123456789012346",
+                                                "Gain1=-2.5", "CalibrationLocation=123456789012346000", "Gain2=3",
+                                                "Gain4=-1.25"}
+                                         << "" << "" << false;
+        const QString meant = R"(['Delay',(7,'0%')],['HoldFollow',(1,'[Red]0.0%')],['LowStartVavle',(3,'# ?/?')],)"
+                              R"(['SetValveDrive',(100,'0 ??/100')],['ValveStartCurrent',(5,'mm:ss')],['MaxValvePWM',(6,'[h]')],)"
+                              R"(['DigitalPot',(2,'h:mm AM/PM')],['K1',(1.5,'[$-804]yyyy"年"m"月"d"日"')],)"
+                              R"(['Gain5',(-0.5,'0.00;-0.00%')])"; // shown as -50.00%
+        const QString refused = "Row 2: the value of Delay is a percentage.\nRow 3: the value of HoldFollow is a percentage.\n"
+                                "Row 4: the value of LowStartVavle is a fraction.\nRow 5: the value of SetValveDrive is a fraction.\n"
+                                "Row 6: the value of ValveStartCurrent is a date or time.\n"
+                                "Row 7: the value of MaxValvePWM is a date or time.\n"
+                                "Row 8: the value of DigitalPot is a date or time.\nRow 9: the value of K1 is a date or time.\n"
+                                "Row 10: the value of Gain5 is a percentage.\nNothing imported.";
+        QTest::newRow("dates, times, percentages, fractions") << head + meant << QSL{} << refused << "" << false;
+        // LibreOffice writes the formats its own way: g/"通用格式", [RED], 0.0\%, yyyy\年.
+        QTest::newRow("all formats, LibreOffice") << head + meant + "," + shown << QSL{} << refused << "" << true;
     }
 
     void importList()
@@ -363,18 +395,31 @@ print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]]])))", {"
         QFETCH(QSL, written);
         QFETCH(QString, notice);
         QFETCH(QString, failAt);
+        QFETCH(bool, libreOffice);
         QObject ctx;
         connect(&m_dev, &SimDevice::requestReceived, &ctx, [&](const SimDevice::Request& r) {
             if (r.write && r.cmd == failAt)
                 m_w->commands_req({makeFrame("NoSuchRegister")}); // refused: drops what is queued and in flight
         });
         const QString path = m_dir.path() + "/old.xlsx";
-        QCOMPARE(python("import datetime,sys,openpyxl\n"
-                        "wb=openpyxl.Workbook()\n"
-                        "for r in eval('['+sys.argv[2]+']'): wb.active.append(r)\n"
-                        "wb.create_sheet('other').append(['Command','Value'])\n"
-                        "wb.save(sys.argv[1])",
-                        {path, rows}),
+        // A cell given as (value, format) gets that number format; a text value is stored as the number's digits
+        // unchanged (openpyxl rounds a float to 16).
+        QCOMPARE(python(R"(import datetime,shutil,subprocess,sys,tempfile,openpyxl
+wb=openpyxl.Workbook(); ws=wb.active
+for r in eval('['+sys.argv[2]+']'):
+  ws.append([c[0] if type(c) is tuple else c for c in r])
+  for i,c in enumerate(r):
+    if type(c) is tuple:
+      x=ws.cell(ws.max_row,i+1); x.number_format=c[1]
+      if type(c[0]) is str: x._value,x.data_type=c[0],'n'
+wb.create_sheet('other').append(['Command','Value'])
+wb.save(sys.argv[1])
+if sys.argv[3]:
+  d=tempfile.mkdtemp()
+  subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to','xlsx','--outdir',d,sys.argv[1]],
+    check=True,capture_output=True,timeout=180)
+  shutil.move(d+'/old.xlsx',sys.argv[1]); shutil.rmtree(d))",
+                        {path, rows, libreOffice ? "1" : ""}),
                  QString());
         setCellsQuietly({});
         click("importButton");
