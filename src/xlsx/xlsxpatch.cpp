@@ -145,13 +145,27 @@ QString escapeXml(const QString& text)
     return text.toHtmlEscaped().replace(QLatin1String("&quot;"), QLatin1String("\""));
 }
 
+// Whether a formula's token is a cell reference (A1, $B$2), or may end a
+// range of cells, columns or rows (A1:B2, A:C, 1:3).
+bool isCellToken(const QString& t)
+{
+    static const QRegularExpression cell(QStringLiteral("^\\$?[a-z]{1,3}\\$?[0-9]{1,7}$"));
+    return cell.match(t).hasMatch();
+}
+bool isRangeEnd(const QString& t)
+{
+    static const QRegularExpression line(QStringLiteral("^\\$?([a-z]{1,3}|[0-9]{1,7})$"));
+    return isCellToken(t) || line.match(t).hasMatch();
+}
+
 // Walks the sheets and names a formula refers to: onSheets(first, last) for a
 // sheet (first == last) or a 3-D range of sheets ("Sheet1:Sheet3!A1"), quoted
 // or not; onName(name) for any other name that is not a function's. Both get
-// case-folded text, as spreadsheet programs compare names. Strings, error
-// values and references into other workbooks are passed over.
-template <typename Sheets, typename Name>
-void scanFormula(const QString& f, Sheets onSheets, Name onName)
+// case-folded text, as spreadsheet programs compare names. onLocal() for a
+// reference without a sheet, which reads the formula's own sheet. Strings,
+// error values and references into other workbooks are passed over.
+template <typename Sheets, typename Name, typename Local>
+void scanFormula(const QString& f, Sheets onSheets, Name onName, Local onLocal)
 {
     static const QLatin1String errors[] = {QLatin1String("#NULL!"), QLatin1String("#DIV/0!"),
                                            QLatin1String("#VALUE!"), QLatin1String("#REF!"),
@@ -166,6 +180,7 @@ void scanFormula(const QString& f, Sheets onSheets, Name onName)
     };
     const int n = f.size();
     int foreign = -1; // where a name just after another workbook's index ("[1]Sheet1!A1") starts
+    bool qualified = false; // the next reference follows a sheet's name
     int i = 0;
     while (i < n) {
         const QChar c = f.at(i);
@@ -181,6 +196,7 @@ void scanFormula(const QString& f, Sheets onSheets, Name onName)
             if (i >= n || f.at(i) != QLatin1Char('!'))
                 continue;
             ++i;
+            qualified = true;
             if (sheets.startsWith(QLatin1String("[0]"))) // this workbook
                 sheets.remove(0, 3);
             // Sheet names hold no brackets: a path or an index names another workbook.
@@ -228,48 +244,84 @@ void scanFormula(const QString& f, Sheets onSheets, Name onName)
             if (!external)
                 onSheets(first, f.mid(j + 1, k - j - 1).toCaseFolded());
             i = k + 1;
+            qualified = true;
         } else if (j < n && f.at(j) == QLatin1Char('!')) {
             if (!external)
                 onSheets(first, first);
             i = j + 1;
+            qualified = true;
+        } else if (isCellToken(first) || (k > j + 1 && isRangeEnd(first) && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded()))) {
+            if (!qualified && !external)
+                onLocal();
+            i = k > j + 1 && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded()) ? k : j;
+            qualified = false;
         } else {
             if (!external && (j == n || f.at(j) != QLatin1Char('(')))
                 onName(first);
             i = j;
+            qualified = false;
         }
     }
 }
 
 // Which formulas refer to the written sheet: by its name, alone or within a
 // 3-D range of sheets, or through a defined name that does (itself or through
-// the names it uses).
+// the names it uses). A sheet whose formulas lost their results counts as
+// written too, so that formulas reading those results lose theirs as well.
 class WrittenSheetRefs {
 public:
     // All sheets in workbook order, and which of them is written.
-    WrittenSheetRefs(const QStringList& sheets, const QVector<bool>& written)
+    WrittenSheetRefs(const QStringList& sheets, const QVector<bool>& written) : m_written(written)
     {
-        m_writtenBefore.append(0);
         for (int p = 0; p < sheets.size(); ++p) {
             const QString name = sheets.at(p).toCaseFolded();
             if (!m_position.contains(name))
                 m_position.insert(name, p);
-            if (written.at(p))
-                m_written.insert(name);
-            m_writtenBefore.append(m_writtenBefore.last() + (written.at(p) ? 1 : 0));
         }
+        update();
     }
 
-    // Defined names: name and formula. One that refers to the written sheet
+    // Defined names: name and formula. One that refers to a written sheet
     // taints every name that uses it, whatever their scopes.
-    void addDefinedNames(const QVector<QPair<QString, QString>>& names)
+    void setDefinedNames(const QVector<QPair<QString, QString>>& names)
     {
+        m_definedNames = names;
+        update();
+    }
+
+    // The sheet at `position` counts as written from now on.
+    void addWritten(int position)
+    {
+        m_written[position] = true;
+        update();
+    }
+
+    // Whether `formula`, on the sheet at `position`, reads a written sheet.
+    bool refersTo(const QString& formula, int position) const
+    {
+        bool found = false;
+        scanFormula(formula, [&](const QString& a, const QString& b) { found = found || hits(a, b); },
+                    [&](const QString& name) { found = found || m_names.contains(name); },
+                    [&] { found = found || m_written.value(position); });
+        return found;
+    }
+
+    bool anyWritten() const { return m_writtenBefore.last() > 0; }
+
+private:
+    void update()
+    {
+        m_writtenBefore = {0};
+        for (const bool w : qAsConst(m_written))
+            m_writtenBefore.append(m_writtenBefore.last() + (w ? 1 : 0));
+        m_names.clear();
         QHash<QString, QStringList> usedBy;
         QStringList reached;
-        for (const auto& n : names) {
+        for (const auto& n : qAsConst(m_definedNames)) {
             const QString name = n.first.toCaseFolded();
             bool direct = false;
             scanFormula(n.second, [&](const QString& a, const QString& b) { direct = direct || hits(a, b); },
-                        [&](const QString& used) { usedBy[used].append(name); });
+                        [&](const QString& used) { usedBy[used].append(name); }, [] {});
             if (direct && !m_names.contains(name)) {
                 m_names.insert(name);
                 reached.append(name);
@@ -285,31 +337,19 @@ public:
         }
     }
 
-    bool refersTo(const QString& formula) const
-    {
-        bool found = false;
-        scanFormula(formula, [&](const QString& a, const QString& b) { found = found || hits(a, b); },
-                    [&](const QString& name) { found = found || m_names.contains(name); });
-        return found;
-    }
-
-    bool anyWritten() const { return !m_written.isEmpty(); }
-
-private:
     bool hits(const QString& first, const QString& last) const
     {
-        if (m_written.contains(first) || m_written.contains(last))
-            return true;
         const auto a = m_position.constFind(first), b = m_position.constFind(last);
         if (a == m_position.constEnd() || b == m_position.constEnd())
-            return false;
+            return (a != m_position.constEnd() && m_written.at(*a)) || (b != m_position.constEnd() && m_written.at(*b));
         return m_writtenBefore.at(qMax(*a, *b) + 1) > m_writtenBefore.at(qMin(*a, *b));
     }
 
     QHash<QString, int> m_position; // by case-folded name
-    QSet<QString> m_written;
+    QVector<bool> m_written;        // by position
     QVector<int> m_writtenBefore;   // written sheets before each position
-    QSet<QString> m_names;          // defined names that refer to it
+    QVector<QPair<QString, QString>> m_definedNames;
+    QSet<QString> m_names;          // defined names that refer to a written sheet
 };
 
 // Rewrites a worksheet's text with the edited cells in place. The parser only
@@ -854,7 +894,7 @@ bool forEachCell(const QString& text, const QString& part, Visit visit, QString*
 // when asked to recalculate. The cells of a shared formula go with the one
 // holding its text, the cells of an array formula with the formula. Only the
 // results go; *changed tells whether any did.
-bool dropResultsReferring(QString* text, const QString& part, const WrittenSheetRefs& refs, bool* changed,
+bool dropResultsReferring(QString* text, const QString& part, const WrittenSheetRefs& refs, int position, bool* changed,
                           QString* error)
 {
     std::vector<std::pair<int, int>> drops; // results, from start to end
@@ -875,7 +915,7 @@ bool dropResultsReferring(QString* text, const QString& part, const WrittenSheet
                 sharing.push_back({c.shared, {c.resultStart, c.resultEnd}});
             return;
         }
-        if (!refs.refersTo(c.text))
+        if (!refs.refersTo(c.text, position))
             return;
         if (c.resultStart >= 0)
             drops.push_back({c.resultStart, c.resultEnd});
@@ -1019,7 +1059,8 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
             && r.attributes.value(QLatin1String("TargetMode")) != QLatin1String("External"))
             worksheets.insert(r.attributes.value(QLatin1String("Id")).toString(),
                               resolveTarget(workbookPart, r.attributes.value(QLatin1String("Target")).toString()).toLower());
-    QStringList sheetNames, otherSheets;
+    QStringList sheetNames;
+    QVector<QPair<QString, int>> otherSheets; // part and position
     QVector<bool> written;
     QSet<QString> seen;
     for (const auto& sheet : qAsConst(sheets)) {
@@ -1028,7 +1069,7 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
         written << (target == sheetPart.toLower());
         if (!target.isEmpty() && !written.last() && !seen.contains(target)) {
             seen.insert(target);
-            otherSheets << target;
+            otherSheets.append({target, int(written.size()) - 1});
         }
     }
     const QString types = QStringLiteral("[Content_Types].xml");
@@ -1046,15 +1087,38 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
     }
 
     // Formulas on the other sheets that read the written one lose their
-    // results too. A sheet that cannot be read is copied as it stands, as
-    // the written cells do not depend on it.
+    // results too, and so, sheet by sheet until none is added, do those that
+    // read a sheet that lost some. A sheet that cannot be read is copied as
+    // it stands, as the written cells do not depend on it.
     WrittenSheetRefs refs(sheetNames, written);
-    refs.addDefinedNames(names);
-    for (const QString& other : qAsConst(otherSheets)) {
-        bool dropped = false;
-        if (refs.anyWritten() && !changed.count(other) && readPart(in, other, &text, &codec, &why)
-            && dropResultsReferring(&text, other, refs, &dropped, &why) && dropped)
-            change(other);
+    refs.setDefinedNames(names);
+    struct Other {
+        QString part;
+        int position;
+        QString text;
+        QTextCodec* codec;
+        bool dropped;
+    };
+    std::vector<Other> others;
+    for (const auto& other : qAsConst(otherSheets))
+        if (refs.anyWritten() && !changed.count(other.first) && readPart(in, other.first, &text, &codec, &why))
+            others.push_back({other.first, other.second, text, codec, false});
+    for (bool added = true; added;) {
+        added = false;
+        for (Other& o : others) {
+            bool dropped = false;
+            if (!dropResultsReferring(&o.text, o.part, refs, o.position, &dropped, &why)) {
+                o.text.clear(); // unreadable: copied as it stands
+                continue;
+            }
+            if (!dropped)
+                continue;
+            changed[o.part] = o.codec->fromUnicode(o.text);
+            if (!o.dropped) {
+                o.dropped = added = true;
+                refs.addWritten(o.position);
+            }
+        }
     }
 
     QSaveFile file(path);

@@ -303,10 +303,10 @@ rows=['<row r="1">'+n('E1',1)+'</row>','<row r="2"><c r="A2"><v>1</v></c><c><v>5
   '<row r="200"><c r="B200"><f t="shared" ref="B200:B250" si="0">D200*10+E$1</f><v>0</v></c>'+n('D200',200)+'</row>']
 rows+=['<row r="%d"><c r="B%d"><f t="shared" si="0"/><v>0</v></c>%s</row>'%(r,r,n('D%d'%r,r)) for r in range(201,251)]
 pkg(ws('<sheetData>'+''.join(rows)+'</sheetData>'))
-# A second sheet reading S: plainly, quoted, through a name, in a shared formula; D1 does not (its result stays).
+# A second sheet reading S: plainly, quoted, through a name, in a shared formula, through A1 (E1); D1 does not (its result stays).
 q={k:v.decode() for k,v in ((k,zipfile.ZipFile(p).read(k)) for k in zipfile.ZipFile(p).namelist())}
 q['xl/worksheets/sheet2.xml']=ws('<sheetData><row r="1"><c r="A1"><f>S!B3*10</f><v>70</v></c><c r="B1"><f>&apos;S&apos;!B3+1</f><v>6</v></c>'
-  '<c r="C1"><f>Rate*2</f><v>14</v></c><c r="D1"><f>LEN(&quot;S!B3&quot;)</f><v>99</v></c></row>'
+  '<c r="C1"><f>Rate*2</f><v>14</v></c><c r="D1"><f>LEN(&quot;S!B3&quot;)</f><v>99</v></c><c r="E1"><f>A1+1</f><v>71</v></c></row>'
   '<row r="2"><c r="A2"><f t="shared" ref="A2:A3" si="0">S!B3*10</f><v>70</v></c></row><row r="3"><c r="A3"><f t="shared" si="0"/><v>70</v></c></row></sheetData>')
 for k,e,x in (('xl/workbook.xml','</sheets>','<sheet name="Notes" sheetId="2" r:id="n"/></sheets><definedNames><definedName name="Rate">S!$B$3</definedName></definedNames>'),
   ('xl/_rels/workbook.xml.rels','</Relationships>','<Relationship Id="n" Type="%s/worksheet" Target="worksheets/sheet2.xml"/></Relationships>'%R),
@@ -327,7 +327,8 @@ print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]],notes]))
         QJsonArray shared;
         for (int r = 201; r <= 250; ++r)
             shared << QString::number(r * 10 + 1);
-        const QJsonArray notes{QJsonArray{"10", "2", "2", "99"}, QJsonArray{"10", "", "", ""}, QJsonArray{"0", "", "", ""}};
+        const QJsonArray notes{QJsonArray{"10", "2", "2", "99", "11"}, QJsonArray{"10", "", "", "", ""},
+                               QJsonArray{"0", "", "", "", ""}};
         QCOMPARE(QJsonDocument::fromJson(shown.toUtf8()).array(), (QJsonArray{QJsonArray{"", "third"}, "2", shared, notes}));
 
         QCOMPARE(python(kPackage + R"(pkg(ws('<sheetViews/><pageMargins left="1" right="1" top="1" bottom="1" header="0" footer="0"/>')))",

@@ -325,6 +325,9 @@ void TestXlsxDocument::savesOverFormulasElsewhere_data()
     row("shared", "Sheet1", "<f t=\"shared\" ref=\"A1:A2\" si=\"0\">Sheet1!B2</f>", "<f t=\"shared\" si=\"0\"/>", both);
     row("shared elsewhere", "Sheet1", "<f t=\"shared\" ref=\"A1:A2\" si=\"0\">Notes!B2</f>", "<f t=\"shared\" si=\"0\"/>", none);
     row("array", "Sheet1", "<f t=\"array\" ref=\"A1:A2\">Sheet1!B2:B3</f>", "", both);
+    // A formula reading a result that was dropped loses its own.
+    row("reading a dropped result", "Sheet1", "<f>Sheet1!B2*10</f>", "<f>SUM(A1:A$1)+1</f>", both);
+    row("reading a kept result", "Sheet1", "<f>Notes!B1*10</f>", "<f>A1+1</f>", none);
 }
 
 void TestXlsxDocument::savesOverFormulasElsewhere()
