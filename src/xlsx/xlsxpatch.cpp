@@ -5,8 +5,10 @@
 #include "xlsxpackagewriter.h"
 #include "xlsxreader.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QTextCodec>
 #include <QVector>
 #include <QXmlStreamReader>
@@ -16,11 +18,19 @@
 #include <quazipfileinfo.h>
 #include <quazipnewinfo.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace xlsx {
 
 namespace {
+
+// A character of a name, a reference or a number in a formula.
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('\\')
+        || c == QLatin1Char('$') || c == QLatin1Char('?');
+}
 
 // A formula moved by (rows, columns), as spreadsheet programs move one that
 // is copied: relative references shift, $-fixed parts stay, and a reference
@@ -31,10 +41,6 @@ QString translateFormula(const QString& f, int rows, int columns)
     static const QRegularExpression cellRe(QStringLiteral("^(\\$?)([A-Za-z]{1,3})(\\$?)([0-9]{1,7})$"));
     static const QRegularExpression columnRe(QStringLiteral("^(\\$?)([A-Za-z]{1,3})$"));
     static const QRegularExpression rowRe(QStringLiteral("^(\\$?)([0-9]{1,7})$"));
-    const auto isNameChar = [](QChar c) {
-        return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('\\')
-            || c == QLatin1Char('$') || c == QLatin1Char('?');
-    };
     const auto columnOf = [](const QString& letters) {
         int n = 0;
         for (const QChar ch : letters)
@@ -138,6 +144,213 @@ QString escapeXml(const QString& text)
 {
     return text.toHtmlEscaped().replace(QLatin1String("&quot;"), QLatin1String("\""));
 }
+
+// Whether a formula's token is a cell reference (A1, $B$2), or may end a
+// range of cells, columns or rows (A1:B2, A:C, 1:3).
+bool isCellToken(const QString& t)
+{
+    static const QRegularExpression cell(QStringLiteral("^\\$?[a-z]{1,3}\\$?[0-9]{1,7}$"));
+    return cell.match(t).hasMatch();
+}
+bool isRangeEnd(const QString& t)
+{
+    static const QRegularExpression line(QStringLiteral("^\\$?([a-z]{1,3}|[0-9]{1,7})$"));
+    return isCellToken(t) || line.match(t).hasMatch();
+}
+
+// Walks the sheets and names a formula refers to: onSheets(first, last) for a
+// sheet (first == last) or a 3-D range of sheets ("Sheet1:Sheet3!A1"), quoted
+// or not; onName(name) for any other name that is not a function's. Both get
+// case-folded text, as spreadsheet programs compare names. onLocal() for a
+// reference without a sheet, which reads the formula's own sheet. Strings,
+// error values and references into other workbooks are passed over.
+template <typename Sheets, typename Name, typename Local>
+void scanFormula(const QString& f, Sheets onSheets, Name onName, Local onLocal)
+{
+    static const QLatin1String errors[] = {QLatin1String("#NULL!"), QLatin1String("#DIV/0!"),
+                                           QLatin1String("#VALUE!"), QLatin1String("#REF!"),
+                                           QLatin1String("#NAME?"), QLatin1String("#NUM!"),
+                                           QLatin1String("#N/A"), QLatin1String("#GETTING_DATA")};
+    const QChar quote(QLatin1Char('\''));
+    // A doubled quote stays inside: where the quoted text from `from` ends.
+    const auto closing = [&](int from, QChar q) {
+        while (from < f.size() && !(f.at(from) == q && (from + 1 == f.size() || f.at(from + 1) != q)))
+            from += f.at(from) == q ? 2 : 1;
+        return from;
+    };
+    const int n = f.size();
+    int foreign = -1; // where a name just after another workbook's index ("[1]Sheet1!A1") starts
+    bool qualified = false; // the next reference follows a sheet's name
+    int i = 0;
+    while (i < n) {
+        const QChar c = f.at(i);
+        int j = i + 1;
+        if (c == QLatin1Char('"')) {
+            i = closing(j, c) + 1;
+            continue;
+        }
+        if (c == quote) {
+            const int end = closing(j, c);
+            QString sheets = f.mid(j, end - j).replace(QStringLiteral("''"), QStringLiteral("'"));
+            i = end + 1;
+            if (i >= n || f.at(i) != QLatin1Char('!'))
+                continue;
+            ++i;
+            qualified = true;
+            if (sheets.startsWith(QLatin1String("[0]"))) // this workbook
+                sheets.remove(0, 3);
+            // Sheet names hold no brackets: a path or an index names another workbook.
+            if (!sheets.contains(QLatin1Char(']'))) {
+                const int colon = sheets.indexOf(QLatin1Char(':'));
+                onSheets(sheets.left(colon).toCaseFolded(), sheets.mid(colon + 1).toCaseFolded());
+            }
+            continue;
+        }
+        if (c == QLatin1Char('[')) { // another workbook's index, or a structured reference
+            for (int depth = 1; j < n && depth > 0; ++j) {
+                if (f.at(j) == quote) // escapes the next character
+                    ++j;
+                else
+                    depth += f.at(j) == QLatin1Char('[') ? 1 : f.at(j) == QLatin1Char(']') ? -1 : 0;
+            }
+            j = qMin(j, n);
+            if (f.midRef(i, j - i) != QLatin1String("[0]"))
+                foreign = j;
+            i = j;
+            continue;
+        }
+        if (c == QLatin1Char('#')) {
+            for (const QLatin1String& e : errors)
+                if (f.midRef(i, e.size()).compare(e, Qt::CaseInsensitive) == 0) {
+                    j = i + e.size();
+                    break;
+                }
+            i = j;
+            continue;
+        }
+        if (!isNameChar(c)) {
+            i = j;
+            continue;
+        }
+        while (j < n && isNameChar(f.at(j)))
+            ++j;
+        const bool external = i == foreign;
+        const QString first = f.mid(i, j - i).toCaseFolded();
+        int k = j;
+        if (k < n && f.at(k) == QLatin1Char(':'))
+            for (++k; k < n && isNameChar(f.at(k)); ++k) {
+            }
+        if (k > j + 1 && k < n && f.at(k) == QLatin1Char('!')) {
+            if (!external)
+                onSheets(first, f.mid(j + 1, k - j - 1).toCaseFolded());
+            i = k + 1;
+            qualified = true;
+        } else if (j < n && f.at(j) == QLatin1Char('!')) {
+            if (!external)
+                onSheets(first, first);
+            i = j + 1;
+            qualified = true;
+        } else if (isCellToken(first) || (k > j + 1 && isRangeEnd(first) && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded()))) {
+            if (!qualified && !external)
+                onLocal();
+            i = k > j + 1 && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded()) ? k : j;
+            qualified = false;
+        } else {
+            if (!external && (j == n || f.at(j) != QLatin1Char('(')))
+                onName(first);
+            i = j;
+            qualified = false;
+        }
+    }
+}
+
+// Which formulas refer to the written sheet: by its name, alone or within a
+// 3-D range of sheets, or through a defined name that does (itself or through
+// the names it uses). A sheet whose formulas lost their results counts as
+// written too, so that formulas reading those results lose theirs as well.
+class WrittenSheetRefs {
+public:
+    // All sheets in workbook order, and which of them is written.
+    WrittenSheetRefs(const QStringList& sheets, const QVector<bool>& written) : m_written(written)
+    {
+        for (int p = 0; p < sheets.size(); ++p) {
+            const QString name = sheets.at(p).toCaseFolded();
+            if (!m_position.contains(name))
+                m_position.insert(name, p);
+        }
+        update();
+    }
+
+    // Defined names: name and formula. One that refers to a written sheet
+    // taints every name that uses it, whatever their scopes.
+    void setDefinedNames(const QVector<QPair<QString, QString>>& names)
+    {
+        m_definedNames = names;
+        update();
+    }
+
+    // The sheet at `position` counts as written from now on.
+    void addWritten(int position)
+    {
+        m_written[position] = true;
+        update();
+    }
+
+    // Whether `formula`, on the sheet at `position`, reads a written sheet.
+    bool refersTo(const QString& formula, int position) const
+    {
+        bool found = false;
+        scanFormula(formula, [&](const QString& a, const QString& b) { found = found || hits(a, b); },
+                    [&](const QString& name) { found = found || m_names.contains(name); },
+                    [&] { found = found || m_written.value(position); });
+        return found;
+    }
+
+    bool anyWritten() const { return m_writtenBefore.last() > 0; }
+
+private:
+    void update()
+    {
+        m_writtenBefore = {0};
+        for (const bool w : qAsConst(m_written))
+            m_writtenBefore.append(m_writtenBefore.last() + (w ? 1 : 0));
+        m_names.clear();
+        QHash<QString, QStringList> usedBy;
+        QStringList reached;
+        for (const auto& n : qAsConst(m_definedNames)) {
+            const QString name = n.first.toCaseFolded();
+            bool direct = false;
+            scanFormula(n.second, [&](const QString& a, const QString& b) { direct = direct || hits(a, b); },
+                        [&](const QString& used) { usedBy[used].append(name); }, [] {});
+            if (direct && !m_names.contains(name)) {
+                m_names.insert(name);
+                reached.append(name);
+            }
+        }
+        while (!reached.isEmpty()) {
+            const QStringList users = usedBy.take(reached.takeLast());
+            for (const QString& user : users)
+                if (!m_names.contains(user)) {
+                    m_names.insert(user);
+                    reached.append(user);
+                }
+        }
+    }
+
+    bool hits(const QString& first, const QString& last) const
+    {
+        const auto a = m_position.constFind(first), b = m_position.constFind(last);
+        if (a == m_position.constEnd() || b == m_position.constEnd())
+            return (a != m_position.constEnd() && m_written.at(*a)) || (b != m_position.constEnd() && m_written.at(*b));
+        return m_writtenBefore.at(qMax(*a, *b) + 1) > m_writtenBefore.at(qMin(*a, *b));
+    }
+
+    QHash<QString, int> m_position; // by case-folded name
+    QVector<bool> m_written;        // by position
+    QVector<int> m_writtenBefore;   // written sheets before each position
+    QVector<QPair<QString, QString>> m_definedNames;
+    QSet<QString> m_names;          // defined names that refer to a written sheet
+};
 
 // Rewrites a worksheet's text with the edited cells in place. The parser only
 // finds the elements; everything between them is copied as it stands, so
@@ -568,6 +781,208 @@ bool setFullCalcOnLoad(QString* text, const QString& part, QString* error)
     return true;
 }
 
+// The sheets of a workbook in order (name, relationship id) and its defined
+// names (name, formula).
+bool readWorkbookNames(const QString& text, const QString& part, QVector<QPair<QString, QString>>* sheets,
+                       QVector<QPair<QString, QString>>* names, QString* error)
+{
+    QXmlStreamReader xml(text);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.tokenType() == QXmlStreamReader::DTD) {
+            *error = QStringLiteral("the part %1 contains a document type declaration").arg(part);
+            return false;
+        }
+        if (xml.isEndElement())
+            --depth;
+        if (!xml.isStartElement())
+            continue;
+        if (++depth != 3)
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        if (xml.name() == QLatin1String("sheet")) {
+            QString id;
+            for (const QXmlStreamAttribute& attribute : a)
+                if (attribute.name() == QLatin1String("id") && !attribute.namespaceUri().isEmpty())
+                    id = attribute.value().toString();
+            sheets->append({a.value(QLatin1String("name")).toString(), id});
+        } else if (xml.name() == QLatin1String("definedName")) {
+            names->append({a.value(QLatin1String("name")).toString(), xml.readElementText()});
+            --depth;
+        }
+    }
+    if (xml.hasError()) {
+        *error = QStringLiteral("the part %1 is damaged (line %2: %3)").arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+        return false;
+    }
+    return true;
+}
+
+// One cell of a worksheet as dropResultsReferring reads it.
+struct SheetCell {
+    int row = 0, column = 0;
+    bool formula = false;
+    QString type, shared, range; // of its formula: t, si, ref
+    QString text;                // of its formula
+    int resultStart = -1, resultEnd = -1;
+};
+
+// Calls `visit` for every cell of a worksheet's text; false with why when it
+// cannot be parsed.
+template <typename Visit>
+bool forEachCell(const QString& text, const QString& part, Visit visit, QString* error)
+{
+    QXmlStreamReader xml(text);
+    int depth = 0;
+    bool inData = false, inFormula = false;
+    SheetCell cell;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.tokenType() == QXmlStreamReader::DTD) {
+            *error = QStringLiteral("the part %1 contains a document type declaration").arg(part);
+            return false;
+        }
+        const int at = int(xml.characterOffset());
+        if (inFormula && xml.isCharacters())
+            cell.text += xml.text();
+        if (xml.isStartElement()) {
+            ++depth;
+            const QStringRef name = xml.name();
+            if (depth == 2 && name == QLatin1String("sheetData")) {
+                inData = true;
+            } else if (inData && depth == 3 && name == QLatin1String("row")) {
+                const int r = xml.attributes().value(QLatin1String("r")).toInt();
+                cell.row = r > 0 ? r : cell.row + 1;
+                cell.column = 0;
+            } else if (inData && depth == 4 && name == QLatin1String("c")) {
+                int r = 0, c = 0;
+                const int row = cell.row, column = cell.column;
+                cell = SheetCell();
+                cell.row = row;
+                cell.column = parseCellRef(xml.attributes().value(QLatin1String("r")).toString(), &r, &c) ? c : column + 1;
+            } else if (inData && depth == 5 && name == QLatin1String("f")) {
+                const QXmlStreamAttributes a = xml.attributes();
+                cell.formula = inFormula = true;
+                cell.type = a.value(QLatin1String("t")).toString();
+                cell.shared = a.value(QLatin1String("si")).toString();
+                cell.range = a.value(QLatin1String("ref")).toString();
+            } else if (inData && depth == 5 && name == QLatin1String("v")) {
+                cell.resultStart = text.lastIndexOf(QLatin1Char('<'), at - 1);
+            }
+        } else if (xml.isEndElement()) {
+            if (inData && depth == 5 && xml.name() == QLatin1String("f"))
+                inFormula = false;
+            else if (inData && depth == 5 && xml.name() == QLatin1String("v"))
+                cell.resultEnd = at;
+            else if (inData && depth == 4 && xml.name() == QLatin1String("c"))
+                visit(cell);
+            else if (depth == 2)
+                inData = false;
+            --depth;
+        }
+    }
+    if (xml.hasError()) {
+        *error = QStringLiteral("the part %1 is damaged (line %2: %3)").arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Drops the stored results of the formulas in a worksheet that refer to the
+// written sheet, since LibreOffice shows stored results as they are, even
+// when asked to recalculate. The cells of a shared formula go with the one
+// holding its text, the cells of an array formula with the formula. Only the
+// results go; *changed tells whether any did.
+bool dropResultsReferring(QString* text, const QString& part, const WrittenSheetRefs& refs, int position, bool* changed,
+                          QString* error)
+{
+    std::vector<std::pair<int, int>> drops; // results, from start to end
+    std::vector<std::pair<QString, std::pair<int, int>>> sharing; // index and result of a cell sharing a formula
+    QSet<QString> sharedHit;
+    struct Range {
+        int top, left, bottom, right;
+    };
+    std::vector<Range> arrays;
+    qint64 cells = 0;
+    const auto visit = [&](const SheetCell& c) {
+        ++cells;
+        if (!c.formula)
+            return;
+        const bool shared = c.type == QLatin1String("shared");
+        if (c.text.trimmed().isEmpty()) {
+            if (shared && c.resultStart >= 0)
+                sharing.push_back({c.shared, {c.resultStart, c.resultEnd}});
+            return;
+        }
+        if (!refs.refersTo(c.text, position))
+            return;
+        if (c.resultStart >= 0)
+            drops.push_back({c.resultStart, c.resultEnd});
+        if (shared)
+            sharedHit.insert(c.shared);
+        const QStringList corners = c.range.split(QLatin1Char(':'));
+        Range r{};
+        if (c.type == QLatin1String("array") && corners.size() <= 2 && parseCellRef(corners.first(), &r.top, &r.left)
+            && parseCellRef(corners.last(), &r.bottom, &r.right))
+            arrays.push_back(r);
+    };
+    if (!forEachCell(*text, part, visit, error))
+        return false;
+    for (const auto& s : sharing)
+        if (sharedHit.contains(s.first))
+            drops.push_back(s.second);
+    if (!arrays.empty()) {
+        // The other cells of an array hold its results without a formula. Its
+        // ranges, row by row, as sorted spans of columns; a legal file's
+        // arrays do not overlap, so they cover no more rows than it has cells.
+        std::map<int, std::vector<std::pair<int, int>>> spans;
+        qint64 budget = cells;
+        for (const Range& r : arrays)
+            for (int row = qMin(r.top, r.bottom); row <= qMax(r.top, r.bottom) && budget > 0; ++row, --budget)
+                spans[row].push_back({qMin(r.left, r.right), qMax(r.left, r.right)});
+        for (auto& row : spans) {
+            std::vector<std::pair<int, int>>& s = row.second;
+            std::sort(s.begin(), s.end());
+            std::vector<std::pair<int, int>> merged;
+            for (const auto& span : s)
+                if (!merged.empty() && span.first <= merged.back().second)
+                    merged.back().second = qMax(merged.back().second, span.second);
+                else
+                    merged.push_back(span);
+            s.swap(merged);
+        }
+        const auto inArray = [&](const SheetCell& c) {
+            if (c.formula || c.resultStart < 0)
+                return;
+            const auto row = spans.find(c.row);
+            if (row == spans.end())
+                return;
+            const auto span = std::upper_bound(row->second.begin(), row->second.end(), std::make_pair(c.column, INT_MAX));
+            if (span != row->second.begin() && std::prev(span)->second >= c.column)
+                drops.push_back({c.resultStart, c.resultEnd});
+        };
+        if (!forEachCell(*text, part, inArray, error))
+            return false;
+    }
+    std::sort(drops.begin(), drops.end());
+    drops.erase(std::unique(drops.begin(), drops.end()), drops.end());
+    *changed = !drops.empty();
+    if (!*changed)
+        return true;
+    // In one pass: removing them one by one would move the rest each time.
+    QString out;
+    out.reserve(text->size());
+    int copied = 0;
+    for (const auto& d : drops) {
+        out += text->midRef(copied, d.first - copied);
+        copied = d.second;
+    }
+    out += text->midRef(copied);
+    *text = out;
+    return true;
+}
+
 // Copies the current entry of `in` to `out` as it is stored, without unpacking it.
 bool copyRaw(QuaZip& in, QuaZip& out, const QuaZipFileInfo64& info)
 {
@@ -610,7 +1025,9 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
     if (!readPart(in, sheetPart, &text, &codec, &why) || !SheetPatcher(QString(text), edits).run(&text, &why))
         return fail(why);
     change(sheetPart);
-    if (!readPart(in, workbookPart, &text, &codec, &why) || !setFullCalcOnLoad(&text, workbookPart, &why))
+    QVector<QPair<QString, QString>> sheets, names;
+    if (!readPart(in, workbookPart, &text, &codec, &why) || !readWorkbookNames(text, workbookPart, &sheets, &names, &why)
+        || !setFullCalcOnLoad(&text, workbookPart, &why))
         return fail(why);
     change(workbookPart);
     // The calculation chain lists the formula cells in the order last computed;
@@ -628,8 +1045,33 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
         chained = chained || chain;
         return chain;
     };
-    if (!readPart(in, rels, &text, &codec, &why) || !dropChildren(&text, rels, isChain, &why))
+    QVector<Child> relations;
+    QString relsPrefix;
+    int relsEnd = 0;
+    if (!readPart(in, rels, &text, &codec, &why) || !rootChildren(text, rels, &relations, &relsPrefix, &relsEnd, &why)
+        || !dropChildren(&text, rels, isChain, &why))
         return fail(why);
+    // The worksheets by relationship id; the written one is found by its part.
+    QHash<QString, QString> worksheets;
+    for (const Child& r : qAsConst(relations))
+        if (r.name == QLatin1String("Relationship")
+            && r.attributes.value(QLatin1String("Type")).endsWith(QLatin1String("/worksheet"))
+            && r.attributes.value(QLatin1String("TargetMode")) != QLatin1String("External"))
+            worksheets.insert(r.attributes.value(QLatin1String("Id")).toString(),
+                              resolveTarget(workbookPart, r.attributes.value(QLatin1String("Target")).toString()).toLower());
+    QStringList sheetNames;
+    QVector<QPair<QString, int>> otherSheets; // part and position
+    QVector<bool> written;
+    QSet<QString> seen;
+    for (const auto& sheet : qAsConst(sheets)) {
+        const QString target = worksheets.value(sheet.second);
+        sheetNames << sheet.first;
+        written << (target == sheetPart.toLower());
+        if (!target.isEmpty() && !written.last() && !seen.contains(target)) {
+            seen.insert(target);
+            otherSheets.append({target, int(written.size()) - 1});
+        }
+    }
     const QString types = QStringLiteral("[Content_Types].xml");
     const auto isChainType = [&](const Child& c) {
         return c.name == QLatin1String("Override")
@@ -641,6 +1083,41 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
             if (!readPart(in, types, &text, &codec, &why) || !dropChildren(&text, types, isChainType, &why))
                 return fail(why);
             change(types);
+        }
+    }
+
+    // Formulas on the other sheets that read the written one lose their
+    // results too, and so, sheet by sheet until none is added, do those that
+    // read a sheet that lost some. A sheet that cannot be read is copied as
+    // it stands, as the written cells do not depend on it.
+    WrittenSheetRefs refs(sheetNames, written);
+    refs.setDefinedNames(names);
+    struct Other {
+        QString part;
+        int position;
+        QString text;
+        QTextCodec* codec;
+        bool dropped;
+    };
+    std::vector<Other> others;
+    for (const auto& other : qAsConst(otherSheets))
+        if (refs.anyWritten() && !changed.count(other.first) && readPart(in, other.first, &text, &codec, &why))
+            others.push_back({other.first, other.second, text, codec, false});
+    for (bool added = true; added;) {
+        added = false;
+        for (Other& o : others) {
+            bool dropped = false;
+            if (!dropResultsReferring(&o.text, o.part, refs, o.position, &dropped, &why)) {
+                o.text.clear(); // unreadable: copied as it stands
+                continue;
+            }
+            if (!dropped)
+                continue;
+            changed[o.part] = o.codec->fromUnicode(o.text);
+            if (!o.dropped) {
+                o.dropped = added = true;
+                refs.addWritten(o.position);
+            }
         }
     }
 

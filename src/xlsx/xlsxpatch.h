@@ -15,8 +15,9 @@ using CellEdits = std::map<int, std::map<int, QVariant>>;
 // (other sheets, styles, shared strings), and in the sheet every other cell,
 // row and element keeps its markup. An edited cell keeps its style. So that
 // formulas stay right, the workbook `workbookPart` is set to recalculate when
-// next opened and its calculation chain is dropped. Atomic (temporary file
-// renamed over `path`).
+// next opened, its calculation chain is dropped, and the formulas of the sheet
+// and those of other sheets that refer to it (by its name or through a defined
+// name) lose their stored results. Atomic (temporary file renamed over `path`).
 bool patchWorkbook(const QString& path, const QString& workbookPart, const QString& sheetPart, const CellEdits& edits,
                    QString* error);
 

@@ -290,8 +290,8 @@ with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items(
     }
 
     // Over a workbook that spreadsheet programs wrote: LibreOffice shows the formulas computed from the written
-    // cells, a shared formula whose first cell was written over still in its other cells, and a cell without a
-    // reference where it was. A sheet without cell data gets the cells.
+    // cells, on the written sheet and on others, a shared formula whose first cell was written over still in its
+    // other cells, and a cell without a reference where it was. A sheet without cell data gets the cells.
     void exportOverFormulas()
     {
         QVERIFY(QDir().mkpath("reg"));
@@ -302,21 +302,34 @@ rows=['<row r="1">'+n('E1',1)+'</row>','<row r="2"><c r="A2"><v>1</v></c><c><v>5
   '<row r="3">'+n('B3',7)+'<c r="C3"><f>B3*2</f><v>14</v></c></row>',
   '<row r="200"><c r="B200"><f t="shared" ref="B200:B250" si="0">D200*10+E$1</f><v>0</v></c>'+n('D200',200)+'</row>']
 rows+=['<row r="%d"><c r="B%d"><f t="shared" si="0"/><v>0</v></c>%s</row>'%(r,r,n('D%d'%r,r)) for r in range(201,251)]
-pkg(ws('<sheetData>'+''.join(rows)+'</sheetData>')))", {"reg/A_1.xlsx"}), QString());
+pkg(ws('<sheetData>'+''.join(rows)+'</sheetData>'))
+# A second sheet reading S: plainly, quoted, through a name, in a shared formula, through A1 (E1); D1 does not (its result stays).
+q={k:v.decode() for k,v in ((k,zipfile.ZipFile(p).read(k)) for k in zipfile.ZipFile(p).namelist())}
+q['xl/worksheets/sheet2.xml']=ws('<sheetData><row r="1"><c r="A1"><f>S!B3*10</f><v>70</v></c><c r="B1"><f>&apos;S&apos;!B3+1</f><v>6</v></c>'
+  '<c r="C1"><f>Rate*2</f><v>14</v></c><c r="D1"><f>LEN(&quot;S!B3&quot;)</f><v>99</v></c><c r="E1"><f>A1+1</f><v>71</v></c></row>'
+  '<row r="2"><c r="A2"><f t="shared" ref="A2:A3" si="0">S!B3*10</f><v>70</v></c></row><row r="3"><c r="A3"><f t="shared" si="0"/><v>70</v></c></row></sheetData>')
+for k,e,x in (('xl/workbook.xml','</sheets>','<sheet name="Notes" sheetId="2" r:id="n"/></sheets><definedNames><definedName name="Rate">S!$B$3</definedName></definedNames>'),
+  ('xl/_rels/workbook.xml.rels','</Relationships>','<Relationship Id="n" Type="%s/worksheet" Target="worksheets/sheet2.xml"/></Relationships>'%R),
+  ('[Content_Types].xml','</Types>','<Override PartName="/xl/worksheets/sheet2.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/></Types>')): q[k]=q[k].replace(e,x)
+with zipfile.ZipFile(p,'w') as z: [z.writestr(k,v) for k,v in q.items()])", {"reg/A_1.xlsx"}), QString());
         setCellsQuietly({m_model->item(1, 0)->text() + "=1"}); // B2 cleared, B3 = 1
         click("exportButton");
         QCOMPARE(takeBoxes(), QSL{"Completed"});
         const QString shown = python(R"(import csv,json,shutil,subprocess,sys,tempfile
 d=tempfile.mkdtemp()
-subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to','csv','--outdir',d,sys.argv[1]],
+# Every sheet, each to a file of its own (the last filter option).
+subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to',
+  'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1','--outdir',d,sys.argv[1]],
   check=True,capture_output=True,timeout=180)
-rows=list(csv.reader(open(d+'/A_1.csv')))
+rows,notes=[list(csv.reader(open(d+'/A_1-%s.csv'%s))) for s in ('S','Notes')]
 shutil.rmtree(d)
-print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]]])))", {"reg/A_1.xlsx"});
+print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]],notes])))", {"reg/A_1.xlsx"});
         QJsonArray shared;
         for (int r = 201; r <= 250; ++r)
             shared << QString::number(r * 10 + 1);
-        QCOMPARE(QJsonDocument::fromJson(shown.toUtf8()).array(), (QJsonArray{QJsonArray{"", "third"}, "2", shared}));
+        const QJsonArray notes{QJsonArray{"10", "2", "2", "99", "11"}, QJsonArray{"10", "", "", "", ""},
+                               QJsonArray{"0", "", "", "", ""}};
+        QCOMPARE(QJsonDocument::fromJson(shown.toUtf8()).array(), (QJsonArray{QJsonArray{"", "third"}, "2", shared, notes}));
 
         QCOMPARE(python(kPackage + R"(pkg(ws('<sheetViews/><pageMargins left="1" right="1" top="1" bottom="1" header="0" footer="0"/>')))",
                         {"reg/A_1.xlsx"}), QString());

@@ -43,18 +43,24 @@ QByteArray numbered(const QByteArray& part, int n)
 
 // A package of exactly these parts (the workbook at its usual place, found
 // without package relationships), for files no spreadsheet program would
-// write; by default one sheet holding `rows`.
+// write; by default one sheet holding `rows`. `more` follows the workbook's
+// sheets; `rows2`, when given, fills xl/worksheets/sheet2.xml.
 QByteArray package(const QByteArray& rows, const QByteArray& sheets = "<sheet r:id=\"rId1\"/>",
-                   const QByteArray& rels = relationship("rId1", "worksheet", "worksheets/sheet1.xml"))
+                   const QByteArray& rels = relationship("rId1", "worksheet", "worksheets/sheet1.xml"),
+                   const QByteArray& more = QByteArray(), const QByteArray& rows2 = QByteArray())
 {
     const QByteArray relsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
-    const QPair<const char*, QByteArray> parts[] = {
-        {"xl/workbook.xml", "<workbook xmlns=\"" + kMainNs + "\" xmlns:r=\"" + kRelNs + "\"><sheets>" + sheets
-                                + "</sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels", relsHead + rels + "</Relationships>"},
-        {"xl/worksheets/sheet1.xml", rows.startsWith("\xff\xfe") ? rows
-                                   : "<worksheet xmlns=\"" + kMainNs + "\"><sheetData>" + rows + "</sheetData></worksheet>"},
+    const auto sheet = [](const QByteArray& data) {
+        return "<worksheet xmlns=\"" + kMainNs + "\"><sheetData>" + data + "</sheetData></worksheet>";
     };
+    QList<QPair<const char*, QByteArray>> parts = {
+        {"xl/workbook.xml", "<workbook xmlns=\"" + kMainNs + "\" xmlns:r=\"" + kRelNs + "\"><sheets>" + sheets
+                                + "</sheets>" + more + "</workbook>"},
+        {"xl/_rels/workbook.xml.rels", relsHead + rels + "</Relationships>"},
+        {"xl/worksheets/sheet1.xml", rows.startsWith("\xff\xfe") ? rows : sheet(rows)},
+    };
+    if (!rows2.isEmpty())
+        parts.append({"xl/worksheets/sheet2.xml", sheet(rows2)});
     QBuffer buffer;
     QuaZip zip(&buffer);
     zip.open(QuaZip::mdCreate);
@@ -95,6 +101,8 @@ private slots:
     void reads();
     void saves_data();
     void saves();
+    void savesOverFormulasElsewhere_data();
+    void savesOverFormulasElsewhere();
 };
 
 void TestXlsxDocument::writtenCellsReadBack()
@@ -287,6 +295,77 @@ void TestXlsxDocument::saves()
     const OpenpyxlSheet sheet = readWithOpenpyxl(path);
     QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
     QCOMPARE(sheet.rows, expected);
+}
+
+// The sheets: Before (a chart sheet), the written one, Notes, After (a chart sheet).
+void TestXlsxDocument::savesOverFormulasElsewhere_data()
+{
+    QTest::addColumn<QByteArray>("written"); // the name of the sheet the document writes B2 of
+    QTest::addColumn<QByteArray>("names");   // the workbook's defined names
+    QTest::addColumn<QByteArray>("first");   // the formula of Notes!A1, a text result
+    QTest::addColumn<QByteArray>("second");  // the formula, if any, of Notes!A2
+    QTest::addColumn<QStringList>("dropped"); // the cells of Notes that lose their stored results
+
+    const QByteArray names = "<definedNames><definedName name=\"Rate\">Sheet1!$B$2</definedName>"
+                             "<definedName name=\"Twice\" localSheetId=\"2\">rate*2</definedName>"
+                             "<definedName name=\"Here\">Notes!$C$1</definedName></definedNames>";
+    const QStringList a1{QStringLiteral("A1")}, both{QStringLiteral("A1"), QStringLiteral("A2")}, none;
+    const auto row = [&](const char* tag, const char* written, const char* first, const char* second, const QStringList& dropped) {
+        QTest::newRow(tag) << QByteArray(written) << names << QByteArray(first) << QByteArray(second) << dropped;
+    };
+    row("unquoted", "Sheet1", "<f>Sheet1!B2*10</f>", "", a1);
+    row("quoted, other case", "Sheet1", "<f>'SHEET1'!B3+1</f>", "", a1);
+    row("quoted, doubled apostrophes", "My 'x' sheet", "<f>SUM('my ''X'' sheet'!A1:A3)</f>", "", a1);
+    row("3-D range over it", "Sheet1", "<f>SUM(Before:Notes!B2)</f>", "", a1);
+    row("3-D range beside it", "Sheet1", "<f>SUM(Notes:After!B2)</f>", "", none);
+    row("name through a name", "Sheet1", "<f>Twice+1</f>", "", a1);
+    row("name elsewhere", "Sheet1", "<f>Here+Notes!C1</f>", "", none);
+    row("strings, other sheets, workbooks", "Sheet1",
+        "<f>\"Sheet1!B2\"&amp;XSheet1!A1&amp;Sheet1x!A1&amp;[1]Sheet1!A1&amp;'[2]Sheet1'!A1&amp;#REF!</f>", "", none);
+    row("shared", "Sheet1", "<f t=\"shared\" ref=\"A1:A2\" si=\"0\">Sheet1!B2</f>", "<f t=\"shared\" si=\"0\"/>", both);
+    row("shared elsewhere", "Sheet1", "<f t=\"shared\" ref=\"A1:A2\" si=\"0\">Notes!B2</f>", "<f t=\"shared\" si=\"0\"/>", none);
+    row("array", "Sheet1", "<f t=\"array\" ref=\"A1:A2\">Sheet1!B2:B3</f>", "", both);
+    // A formula reading a result that was dropped loses its own.
+    row("reading a dropped result", "Sheet1", "<f>Sheet1!B2*10</f>", "<f>SUM(A1:A$1)+1</f>", both);
+    row("reading a kept result", "Sheet1", "<f>Notes!B1*10</f>", "<f>A1+1</f>", none);
+}
+
+void TestXlsxDocument::savesOverFormulasElsewhere()
+{
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, names);
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(QStringList, dropped);
+    // Notes with the stored results of the cells not dropped.
+    const auto notes = [&](const QStringList& gone) {
+        const auto result = [&](const char* cell, const QByteArray& v) {
+            return gone.contains(QLatin1String(cell)) ? QByteArray() : "<v>" + v + "</v>";
+        };
+        return "<row r=\"1\"><c r=\"A1\" t=\"str\">" + first + result("A1", "x") + "</c><c r=\"B1\"><f>1+1</f><v>2</v></c>"
+               "</row><row r=\"2\"><c r=\"A2\">" + second + result("A2", "3") + "</c></row>";
+    };
+    const QByteArray sheets = "<sheet name=\"Before\" r:id=\"rId0\"/><sheet name=\"" + QByteArray(written).replace("'", "&apos;")
+                              + "\" r:id=\"rId1\"/><sheet name=\"Notes\" r:id=\"rId2\"/><sheet name=\"After\" r:id=\"rId3\"/>";
+    const QByteArray rels = relationship("rId0", "chartsheet", "chartsheets/sheet1.xml")
+                            + relationship("rId1", "worksheet", "worksheets/sheet1.xml")
+                            + relationship("rId2", "worksheet", "worksheets/sheet2.xml")
+                            + relationship("rId3", "chartsheet", "chartsheets/sheet2.xml");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("formulas.xlsx"));
+    QFile f(path);
+    const QByteArray bytes = package("<row r=\"2\"><c r=\"B2\"><v>7</v></c></row>", sheets, rels, names, notes({}));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    f.close();
+    Document doc(path);
+    QVERIFY(doc.write(QStringLiteral("B2"), 1));
+    QVERIFY2(doc.save(), qPrintable(doc.errorString()));
+    QCOMPARE(Document(path).read(QStringLiteral("B2")), QVariant(1.0));
+    QuaZip zip(path);
+    QVERIFY(zip.open(QuaZip::mdUnzip) && zip.setCurrentFile(QStringLiteral("xl/worksheets/sheet2.xml")));
+    QuaZipFile part(&zip);
+    QVERIFY(part.open(QIODevice::ReadOnly));
+    QCOMPARE(part.readAll(), "<worksheet xmlns=\"" + kMainNs + "\"><sheetData>" + notes(dropped) + "</sheetData></worksheet>");
 }
 
 QTEST_GUILESS_MAIN(TestXlsxDocument)
