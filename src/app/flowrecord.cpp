@@ -47,6 +47,7 @@ FlowRecord::~FlowRecord()
     // The page stops its record while the program can still tell of a failed
     // save; a record left open here gets one more chance, and a trace.
     if (d->doc) {
+        blockSignals(true); // the page that would show them is going
         const QString problem = saveDocument();
         if (!problem.isEmpty())
             qDebug().noquote() << problem;
@@ -166,12 +167,19 @@ bool FlowRecord::isRecording() const { return d->recording; }
 QString FlowRecord::saveDocument()
 {
     bool saved = d->doc->save();
-    if (!saved && d->doc->isFileLost()) {
-        // Our file was removed or replaced: leave it be and go on beside it.
+    bool startNameTaken = false;
+    // Our file was removed or replaced, or a new file's name was taken since
+    // it was chosen: leave that file be and go on beside it.
+    while (!saved && (d->doc->isFileLost() || d->doc->isNameTaken())) {
         qDebug().noquote() << d->doc->errorString();
+        // The user was shown the started name; a later file's name never was.
+        startNameTaken = startNameTaken || (d->part == 1 && d->doc->isNameTaken());
         continueInNewFile();
         saved = d->doc->save();
     }
+    if (startNameTaken)
+        emit nameTaken(LanguageDictionary().translate(QStringLiteral("%1 already exists; the record is written to %2."))
+                           .arg(d->startPath, d->path));
     if (saved) {
         d->firstUnsaved = d->row;
         return QString();

@@ -14,6 +14,10 @@
 // continues in a new file beside it: the same name with "_2", "_3", ... before
 // the extension, the same captions.
 //
+// A record never replaces a file. A file that appears at its name between the
+// start and the first save stays as it is: the record goes on in the next free
+// name and tells the user through nameTaken.
+//
 // A failed save (or a row that could not be written) is reported once through
 // saveError(true, msg); unsaved rows wait for the next save, and the next
 // save that succeeds clears the report with saveError(false, "").
@@ -48,6 +52,9 @@ public:
 signals:
     // A save failed (isSet true, once until it recovers) or succeeded again (false).
     void saveError(bool isSet, QString msg);
+    // The first save found the started name taken; msg, in the user's
+    // language, names it and the file the record is written to instead.
+    void nameTaken(QString msg);
 
 private:
     struct Private;

@@ -2,6 +2,7 @@
 
 #include "flowrecord.h"
 #include "languagedictionary.h"
+#include "notice.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -73,6 +74,8 @@ UI_NormalV3::UI_NormalV3(bool compact, QWidget* parent)
     m_flowRecord = new FlowRecord(this);
     m_flowRecord->setClock([] { return UI_NormalV3::currentDateTime(); });
     connect(m_flowRecord, &FlowRecord::saveError, this, &UI_NormalV3::error_record_req);
+    // Rows come in reply handling: the notice does not wait for its answer.
+    connect(m_flowRecord, &FlowRecord::nameTaken, this, [this](const QString& msg) { showNotice(this, msg); });
     // Before the window goes, while a failed save can still be told.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &UI_NormalV3::finishRecord);
 

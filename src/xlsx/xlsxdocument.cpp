@@ -20,6 +20,7 @@ struct Document::Private {
     bool loadFailed = false;
     bool stream = false;
     bool fileLost = false;
+    bool nameTaken = false;
     // Rows up to savedRow are in the file as our writer left it, rows up to
     // fedRow at least in its compressor; later rows can be appended unless
     // rewrite is set (an earlier row changed, or the file is not of our
@@ -238,6 +239,7 @@ void Document::Private::saved()
 bool Document::save()
 {
     d->lastSaveBytes = 0;
+    d->nameTaken = false;
     if (d->path.isEmpty()) {
         d->error = QStringLiteral("Cannot save: the file has no name");
         return false;
@@ -289,7 +291,9 @@ bool Document::save()
         d->error = error;
         return false;
     }
-    if (!d->writer.writeAll(d->path, d->rows, &error)) {
+    // A Stream document starts a new file: whatever stands at its path, even
+    // one that appeared after the document was made, is someone else's.
+    if (!d->writer.writeAll(d->path, d->rows, &error, d->stream ? &d->nameTaken : nullptr)) {
         d->error = error;
         d->rewrite = true;
         return false;
@@ -301,6 +305,11 @@ bool Document::save()
 bool Document::isFileLost() const
 {
     return d->fileLost;
+}
+
+bool Document::isNameTaken() const
+{
+    return d->nameTaken;
 }
 
 qint64 Document::lastSaveBytes() const

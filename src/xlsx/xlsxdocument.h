@@ -18,7 +18,8 @@ namespace xlsx {
 // opened, since written cells may feed formulas elsewhere, and loses its
 // calculation chain, which may name cells written over.
 //
-// Saving is atomic (a temporary file beside the target, renamed over it),
+// Saving is atomic (a temporary file beside the target, renamed over it, or
+// for a Stream document's new file moved to its name only while that is free),
 // except for the common recording pattern: when every change since the last
 // save only adds rows below the saved ones and the file is still the one this
 // document wrote, a save writes just the new rows and the workbook's closing
@@ -28,7 +29,7 @@ public:
     enum Mode {
         Load,   // reads the file at path, if any, and keeps every row
         // An append-only sheet whose memory does not grow with its rows: it
-        // starts empty (its first save replaces any file at path), and a row
+        // starts empty and never replaces a file (see isNameTaken), and a row
         // is forgotten once saved, so read() no longer finds it; rows up to
         // the last one a save handed to the file can no longer be written.
         Stream,
@@ -64,6 +65,10 @@ public:
     // after it forgot saved rows: it can never save again. Its unsaved rows
     // can still be read.
     bool isFileLost() const;
+    // The last save of a Stream document found a file at path that it did not
+    // write, and left it as it was: nothing was saved, every row can still be
+    // read, and a document on another path can take them.
+    bool isNameTaken() const;
     // Bytes the last successful save wrote to the file (0 when nothing changed).
     qint64 lastSaveBytes() const;
 

@@ -2,11 +2,13 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSaveFile>
 
 #include <zlib.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -186,6 +188,35 @@ QString sysError(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
+// A new empty file beside `path` (its name plus a random suffix), made as a
+// new file at path would be: 0666 less the umask. The descriptor, or -1 with errno.
+int createBeside(const QByteArray& path, QByteArray* temp)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temp = path + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const int fd = ::open(temp->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Gives `temp` the name `path` unless something is there: 0, or errno (EEXIST
+// when the name is taken). Never replaces a file.
+int moveNoReplace(const QByteArray& temp, const QByteArray& path)
+{
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, path.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without that rename: a second name, which is refused as
+    // well when taken, then the temporary one goes.
+    if (::link(temp.constData(), path.constData()) != 0)
+        return errno;
+    ::unlink(temp.constData());
+    return 0;
+}
+
 } // namespace
 
 struct PackageWriter::Stream {
@@ -287,18 +318,9 @@ QString writeError(QFileDevice& file)
     return file.errorString();
 }
 
-bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* error)
+// The whole package into `file`; false with the reason when a write fails.
+bool PackageWriter::writePackage(QFileDevice& file, Stream& s, const CellMap& rows, QString* why)
 {
-    reset();
-    m_lastBytes = 0;
-    auto s = std::make_unique<Stream>();
-    QSaveFile file(path);
-    // Unbuffered: Qt 5.15's QSaveFile loses a write error that happens while
-    // flushing its buffer in commit() and renames a truncated file over the target.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
     quint64 offset = 0;
     auto put = [&](const QByteArray& bytes) {
         if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError)
@@ -307,12 +329,11 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
         return true;
     };
     auto writeFailed = [&]() {
-        *error = QStringLiteral("Cannot write %1: %2").arg(path, writeError(file));
-        file.cancelWriting();
+        *why = writeError(file);
         return false;
     };
 
-    dosDateTime(&s->time, &s->date);
+    dosDateTime(&s.time, &s.date);
     for (const FixedPart& part : kFixedParts) {
         const QByteArray content(part.content);
         const QByteArray packed = rawDeflate(content);
@@ -322,24 +343,23 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
         e.csize = quint32(packed.size());
         e.usize = quint32(content.size());
         e.offset = quint32(offset);
-        if (!put(localHeader(e, s->time, s->date)) || !put(packed))
+        if (!put(localHeader(e, s.time, s.date)) || !put(packed))
             return writeFailed();
-        s->fixedCentral += centralEntry(e, s->time, s->date);
+        s.fixedCentral += centralEntry(e, s.time, s.date);
     }
 
     EntryInfo sheet;
     sheet.name = kSheetName;
     sheet.flags = kFlagDataDescriptor; // checksum and sizes follow the data
-    s->sheetOffset = offset;
-    if (!put(localHeader(sheet, s->time, s->date)))
+    s.sheetOffset = offset;
+    if (!put(localHeader(sheet, s.time, s.date)))
         return writeFailed();
-    s->bodyStart = offset;
-    if (deflateInit2(&s->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        *error = QStringLiteral("Cannot write %1: compressor failed").arg(path);
-        file.cancelWriting();
+    s.bodyStart = offset;
+    if (deflateInit2(&s.z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        *why = QStringLiteral("compressor failed");
         return false;
     }
-    s->zOpen = true;
+    s.zOpen = true;
 
     QByteArray xml = sheetHead();
     QByteArray packed;
@@ -348,31 +368,93 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
         if (xml.size() < 256 * 1024)
             continue;
         packed.clear();
-        if (!s->feed(xml, false, packed))
+        if (!s.feed(xml, false, packed))
             return writeFailed();
         xml.clear();
         if (!put(packed))
             return writeFailed();
     }
     packed.clear();
-    if (!s->feed(xml, true, packed) || !put(packed))
+    if (!s.feed(xml, true, packed) || !put(packed))
         return writeFailed();
-    s->bodyEnd = offset;
+    s.bodyEnd = offset;
 
     QByteArray end;
-    if (!s->closing(end, error)) {
-        file.cancelWriting();
+    if (!s.closing(end, why))
         return false;
-    }
     if (!put(end))
         return writeFailed();
-    if (!file.commit()) {
-        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
     m_lastBytes = qint64(offset);
+    return true;
+}
+
+bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* error, bool* taken)
+{
+    reset();
+    m_lastBytes = 0;
+    auto s = std::make_unique<Stream>();
+    QString why;
+    const QByteArray target = QFile::encodeName(path);
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+    bool known = false;
+    if (taken) {
+        *taken = false;
+        QByteArray temp;
+        const int fd = createBeside(target, &temp);
+        if (fd < 0) {
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, sysError(errno));
+            return false;
+        }
+        QFile file;
+        bool ok = file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+        if (!ok)
+            why = file.errorString();
+        ok = ok && writePackage(file, *s, rows, &why);
+        // As QSaveFile does before its rename; a file system that cannot sync is no failure.
+        if (ok && ::fsync(fd) != 0 && errno != EINVAL) {
+            ok = false;
+            why = sysError(errno);
+        }
+        known = ok && ::fstat(fd, &st) == 0; // a rename or link keeps what we compare
+        file.close();
+        if (::close(fd) != 0 && ok) {
+            ok = false;
+            why = sysError(errno);
+        }
+        int rc = 0;
+        if (ok && (rc = moveNoReplace(temp, target)) != 0) {
+            ok = false;
+            why = sysError(rc);
+        }
+        if (!ok) {
+            ::unlink(temp.constData());
+            *taken = rc == EEXIST;
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
+            m_lastBytes = 0;
+            return false;
+        }
+    } else {
+        QSaveFile file(path);
+        // Unbuffered: Qt 5.15's QSaveFile loses a write error that happens while
+        // flushing its buffer in commit() and renames a truncated file over the target.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+            return false;
+        }
+        if (!writePackage(file, *s, rows, &why)) {
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
+            file.cancelWriting();
+            m_lastBytes = 0;
+            return false;
+        }
+        if (!file.commit()) {
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+            m_lastBytes = 0;
+            return false;
+        }
+        known = ::stat(target.constData(), &st) == 0;
+    }
+    if (known) {
         s->remember(st);
         m_stream = std::move(s);
     }

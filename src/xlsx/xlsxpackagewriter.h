@@ -27,8 +27,11 @@ public:
     PackageWriter(const PackageWriter&) = delete;
     PackageWriter& operator=(const PackageWriter&) = delete;
 
-    // Whole workbook to a temporary file beside path, renamed over it.
-    bool writeAll(const QString& path, const CellMap& rows, QString* error);
+    // Whole workbook to a temporary file beside path, renamed over it. With
+    // `taken`, a new file only: a file already at path is never replaced, and
+    // when one is there (even one that appeared during the write) nothing
+    // changes, *taken is set and false returned.
+    bool writeAll(const QString& path, const CellMap& rows, QString* error, bool* taken = nullptr);
 
     // True when rows may be added in place: our own last write produced the
     // file at path and nobody changed it since.
@@ -49,6 +52,8 @@ public:
 
 private:
     struct Stream;
+    bool writePackage(QFileDevice& file, Stream& s, const CellMap& rows, QString* error);
+
     std::unique_ptr<Stream> m_stream; // set while appends are possible
     qint64 m_lastBytes = 0;
 };

@@ -1,12 +1,14 @@
 // The operator's page fed directly, on a test clock: writes, readouts, radios, plots,
 // the setpoint schedule and the flow record's files, read back with openpyxl.
 #include "apptestutil.h"
+#include "filesizelimit.h"
 #include "flowrecord.h"
 #include "openpyxlsheet.h"
 
 #include <qcustomplot.h>
 
 #include <numeric>
+#include <optional>
 
 using namespace apptest;
 
@@ -307,7 +309,7 @@ private slots:
         QTest::newRow("sheet full") << Files{4, "", {"r.xlsx", "r_2.xlsx", "r_3.xlsx", "r_4.xlsx"}, {3, 3, 3, 1}};
         QTest::newRow("name taken") << Files{4, "taken", {"r.xlsx", "r_3.xlsx", "r_4.xlsx", "r_2.xlsx"}, {3, 3, 1}};
         QTest::newRow("replaced by another program") << Files{0, "replaced", {"r.xlsx", "r_2.xlsx"}, {4, 3}};
-        // A folder of the file's name until 3 rows wait: none is lost; told once, in the user's language.
+        // A full disk until 3 rows wait: none is lost; told once, in the user's language.
         QTest::newRow("save fails") << Files{0, "en", {"r.xlsx"}, {4}, "Record not saved: r.xlsx"};
         QTest::newRow("save fails, cn") << Files{0, "cn", {"r.xlsx"}, {4}, QString::fromUtf8("记录未保存: r.xlsx")};
     }
@@ -319,7 +321,8 @@ private slots:
         QFile taken(QStringLiteral("r_2.xlsx"));
         QVERIFY(event != "taken" || (taken.open(QIODevice::WriteOnly) && taken.write("keep") == 4));
         taken.close();
-        QVERIFY(error.isEmpty() || QDir().mkdir(QStringLiteral("r.xlsx")));
+        std::optional<FileSizeLimit> full;
+        QVERIFY(error.isEmpty() || full.emplace(64).ok);
         if (rowLimit)
             m_page->findChild<FlowRecord*>()->setRowLimit(rowLimit);
         m_page->saveRecord_req(true, 1, QStringLiteral("r.xlsx"));
@@ -330,7 +333,7 @@ private slots:
                 const QString told = m_errors->value(0).value(1).toString();
                 QVERIFY2(m_errors->count() == 1 && m_errors->at(0).at(0).toBool() && told.startsWith(error),
                          qPrintable(told));
-                QVERIFY(QDir().rmdir(QStringLiteral("r.xlsx")));
+                full.reset();
             }
             if (expected.size() == 4 && event == "replaced") // a copy takes its place
                 QVERIFY(QFile::copy("r.xlsx", "c") && QFile::remove("r.xlsx") && QFile::rename("c", "r.xlsx"));
@@ -341,8 +344,57 @@ private slots:
         for (int f = 0, first = 0; f < rows.size(); first += rows.at(f++)) // every row once, in order
             QCOMPARE(dataRows(files.at(f)), expected.mid(first, rows.at(f)));
         files.sort();
-        QCOMPARE(QDir().entryList({"*.xlsx"}, QDir::Files), files);
+        QCOMPARE(QDir().entryList({"r*"}, QDir::Files), files); // no temporary left either
         QVERIFY(event != "taken" || (taken.open(QIODevice::ReadOnly) && taken.readAll() == "keep"));
+    }
+
+    // The started name is taken before the first save: by another program's file, or by a record
+    // started earlier on the same name (nothing on disk yet at the start). Neither is replaced.
+    void recordNameTaken_data()
+    {
+        QTest::addColumn<bool>("byRecord");
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("told");
+        const QString en = "r.xlsx already exists; the record is written to r_2.xlsx.";
+        QTest::newRow("file appears") << false << "en" << en;
+        QTest::newRow("two records") << true << "en" << en;
+        QTest::newRow("cn") << false << "cn" << QString::fromUtf8("r.xlsx已存在；记录写入r_2.xlsx。");
+    }
+    void recordNameTaken()
+    {
+        QFETCH(bool, byRecord);
+        QFETCH(QString, lang);
+        QFETCH(QString, told);
+        m_dir->writeIni({{"lang", lang}});
+        build(g_now);
+        FlowRecord other;
+        other.setClock([] { return g_now; });
+        QSignalSpy otherTold(&other, &FlowRecord::nameTaken);
+        if (byRecord)
+            other.start(1, QStringLiteral("r.xlsx"));
+        g_now = g_now.addMSecs(500);
+        m_page->saveRecord_req(true, 1, QStringLiteral("r.xlsx"));
+        QFile foreign(QStringLiteral("r.xlsx"));
+        QVERIFY(byRecord || (foreign.open(QIODevice::WriteOnly) && foreign.write("keep") == 4));
+        foreign.close();
+        QList<QStringList> mine, theirs;
+        for (int i = 0; i < 3; ++i) {
+            g_now = g_now.addMSecs(500);
+            other.step(i, -i); // the earlier record saves first
+            theirs << QStringList{g_now.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss:zzz")), QString::number(i),
+                                  QString::number(-i)};
+            mine << flowStep(0.5, i + 10, i + 20);
+        }
+        m_page->saveRecord_req(false, 1, QString());
+        QCOMPARE(dataRows("r_2.xlsx"), mine);
+        QVERIFY(!byRecord || dataRows("r.xlsx") == theirs);
+        QVERIFY(byRecord || (foreign.open(QIODevice::ReadOnly) && foreign.readAll() == "keep"));
+        QCOMPARE(QDir().entryList({"r*"}, QDir::Files), (QStringList{"r.xlsx", "r_2.xlsx"}));
+        QStringList texts;
+        for (QMessageBox* box : m_page->findChildren<QMessageBox*>())
+            texts << (box->isVisible() ? QStringList{box->text()} : QStringList());
+        QCOMPARE(texts, QStringList{told});
+        QVERIFY(m_errors->isEmpty() && otherTold.isEmpty());
     }
 
     void finalSave_data() // the program ends: its last save, and a box when it fails (the status line is gone)
@@ -359,12 +411,14 @@ private slots:
         QFETCH(QString, told);
         m_dir->writeIni({{"lang", lang}});
         build(g_now);
-        QVERIFY(told.isEmpty() || QDir().mkdir(QStringLiteral("r.xlsx"))); // a folder in the file's place
+        std::optional<FileSizeLimit> full; // a full disk from the start
+        QVERIFY(told.isEmpty() || full.emplace(64).ok);
         m_page->saveRecord_req(true, 1, QStringLiteral("r.xlsx"));
         const QStringList row = flowStep(1, 1, 2);
         BoxAnswerer boxes;
         QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
         QCOMPARE(qApp->exec(), 0);
+        full.reset();
         QCOMPARE(boxes.texts.size(), told.isEmpty() ? 0 : 1);
         QVERIFY2(told.isEmpty() || (boxes.texts.at(0).startsWith(told.section('|', 0, 0))
                                     && boxes.texts.at(0).endsWith('\n' + told.section('|', 1))),

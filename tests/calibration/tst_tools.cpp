@@ -2,12 +2,10 @@
 // table view, the spin-box delegates; last, the menu of the engineering pages.
 #include "autoscrolltableview.h"
 #include "caltestutil.h"
+#include "filesizelimit.h"
 #include "spinboxdelegate.h"
 #include "ui_manualcalv3.h"
 #include "ui_toolsv3.h"
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace caltest;
 using QSL = QStringList;
@@ -24,14 +22,6 @@ def pkg(sheet):
     z.writestr('xl/worksheets/sheet1.xml',sheet)
 def ws(inner): return '<worksheet xmlns="%s">%s</worksheet>'%(M,inner)
 )";
-
-// Writes beyond `bytes` fail with EFBIG, even for root, until scope exit.
-struct FileSizeLimit {
-    rlimit old{};
-    bool ok = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && getrlimit(RLIMIT_FSIZE, &old) == 0;
-    explicit FileSizeLimit(rlim_t bytes) { rlimit lim{bytes, old.rlim_max}; ok = ok && setrlimit(RLIMIT_FSIZE, &lim) == 0; }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
 
 // Value cells ("Name=value"), what the device holds once the commit arrives, what it receives, mismatches shown.
 struct WriteAllCase { QSL cells, afterCommit; QString requests; QSL mismatches; };

@@ -1,5 +1,8 @@
 #pragma once
 
+// A full disk, for tests of failed saves: works for root too and touches no
+// other process.
+
 #include <csignal>
 #include <sys/resource.h>
 
