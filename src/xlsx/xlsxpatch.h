@@ -17,7 +17,8 @@ using CellEdits = std::map<int, std::map<int, QVariant>>;
 // formulas stay right, the workbook `workbookPart` is set to recalculate when
 // next opened, its calculation chain is dropped, and the formulas of the sheet
 // and those of other sheets that refer to it (by its name or through a defined
-// name) lose their stored results. Atomic (temporary file renamed over `path`).
+// name), or to a sheet whose formulas lost theirs, lose their stored results.
+// Atomic (temporary file renamed over `path`).
 bool patchWorkbook(const QString& path, const QString& workbookPart, const QString& sheetPart, const CellEdits& edits,
                    QString* error);
 
