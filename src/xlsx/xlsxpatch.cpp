@@ -250,7 +250,9 @@ void scanFormula(const QString& f, Sheets onSheets, Name onName, Local onLocal)
                 onSheets(first, first);
             i = j + 1;
             qualified = true;
-        } else if (isCellToken(first) || (k > j + 1 && isRangeEnd(first) && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded()))) {
+        } else if ((j == n || f.at(j) != QLatin1Char('(')) // LOG10(, ATAN2( are functions
+                   && (isCellToken(first)
+                       || (k > j + 1 && isRangeEnd(first) && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded())))) {
             if (!qualified && !external)
                 onLocal();
             i = k > j + 1 && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded()) ? k : j;
