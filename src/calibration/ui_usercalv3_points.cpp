@@ -4,6 +4,7 @@
 
 #include "languagedictionary.h"
 #include "safefilename.h"
+#include "xlsxpackagewriter.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -136,16 +137,11 @@ bool UI_UserCalV3::writePointsFile(const QList<QPointF>& points, int yDigits, QS
     // Unbuffered: Qt 5.15's QSaveFile loses a write error that happens while
     // flushing its buffer in commit() and renames an empty file over the points.
     // Without commit() the temporary goes and the previous file stays.
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    // A write cut short part-way reports no error; writing on from where it
-    // stopped fails at once and so gives the system's reason.
-    for (qint64 done = 0, n = 0; written && done < bytes.size(); done += n) {
-        n = file.write(bytes.constData() + done, bytes.size() - done);
-        written = n > 0;
-    }
-    if (!written || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size()
+        || !file.commit()) {
+        // A write cut short part-way sets no error: writeError finds the system's reason.
         err = m_lang->translate(QStringLiteral("Cannot save the calibration points to %1: %2"))
-                  .arg(path, file.errorString());
+                  .arg(path, xlsx::writeError(file));
         return false;
     }
     return true;

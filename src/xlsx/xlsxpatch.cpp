@@ -32,15 +32,34 @@ bool isNameChar(QChar c)
         || c == QLatin1Char('$') || c == QLatin1Char('?');
 }
 
+// A cell ("B$2"), column ("$B") or row ("2") reference, by kind 0, 1, 2:
+// captures (fixed, letters, fixed, digits), (fixed, letters), (fixed, digits).
+const QRegularExpression& referenceRe(int kind)
+{
+    static const QRegularExpression res[] = {
+        QRegularExpression(QStringLiteral("^(\\$?)([A-Za-z]{1,3})(\\$?)([0-9]{1,7})$")),
+        QRegularExpression(QStringLiteral("^(\\$?)([A-Za-z]{1,3})$")),
+        QRegularExpression(QStringLiteral("^(\\$?)([0-9]{1,7})$")),
+    };
+    return res[kind];
+}
+
+// The kind of reference a formula's token is; -1 when none. A column or row
+// alone is a reference only as an end of a range ("A:C", "2:5").
+int referenceKind(const QString& token)
+{
+    for (int kind = 0; kind < 3; ++kind)
+        if (referenceRe(kind).match(token).hasMatch())
+            return kind;
+    return -1;
+}
+
 // A formula moved by (rows, columns), as spreadsheet programs move one that
 // is copied: relative references shift, $-fixed parts stay, and a reference
 // pushed off the sheet becomes #REF!. Strings, quoted sheet names, structured
 // references, function and other names are left as they are.
 QString translateFormula(const QString& f, int rows, int columns)
 {
-    static const QRegularExpression cellRe(QStringLiteral("^(\\$?)([A-Za-z]{1,3})(\\$?)([0-9]{1,7})$"));
-    static const QRegularExpression columnRe(QStringLiteral("^(\\$?)([A-Za-z]{1,3})$"));
-    static const QRegularExpression rowRe(QStringLiteral("^(\\$?)([0-9]{1,7})$"));
     const auto columnOf = [](const QString& letters) {
         int n = 0;
         for (const QChar ch : letters)
@@ -60,16 +79,12 @@ QString translateFormula(const QString& f, int rows, int columns)
     };
     // A cell ("B$2"), column ("$B") or row ("2") reference of the given kind.
     const auto move = [&](int kind, const QString& token, QString* out) {
+        const QRegularExpressionMatch m = referenceRe(kind).match(token);
         if (kind == 0) {
-            const QRegularExpressionMatch m = cellRe.match(token);
             const bool columnOnSheet = moveColumn(m.captured(1), m.captured(2), out);
             return moveRow(m.captured(3), m.captured(4), out) && columnOnSheet;
         }
-        const QRegularExpressionMatch m = (kind == 1 ? columnRe : rowRe).match(token);
         return kind == 1 ? moveColumn(m.captured(1), m.captured(2), out) : moveRow(m.captured(1), m.captured(2), out);
-    };
-    const auto kindOf = [&](const QString& token) {
-        return cellRe.match(token).hasMatch() ? 0 : columnRe.match(token).hasMatch() ? 1 : rowRe.match(token).hasMatch() ? 2 : -1;
     };
 
     QString out;
@@ -111,7 +126,7 @@ QString translateFormula(const QString& f, int rows, int columns)
         const QString token = f.mid(i, j - i);
         const QChar next = j < n ? f.at(j) : QChar();
         int kind = next == QLatin1Char('(') || next == QLatin1Char('!') || (i > 0 && f.at(i - 1) == QLatin1Char('#'))
-            ? -1 : kindOf(token);
+            ? -1 : referenceKind(token);
         // A column or row alone is a reference only as a range ("A:C", "2:5").
         int k = j;
         QString second;
@@ -119,7 +134,7 @@ QString translateFormula(const QString& f, int rows, int columns)
             for (k = j + 1; k < n && isNameChar(f.at(k)); ++k) {
             }
             second = f.mid(j + 1, k - j - 1);
-            if (kindOf(second) != kind)
+            if (referenceKind(second) != kind)
                 second.clear();
         }
         if (kind < 0 || (kind > 0 && second.isEmpty())) {
@@ -143,19 +158,6 @@ QString translateFormula(const QString& f, int rows, int columns)
 QString escapeXml(const QString& text)
 {
     return text.toHtmlEscaped().replace(QLatin1String("&quot;"), QLatin1String("\""));
-}
-
-// Whether a formula's token is a cell reference (A1, $B$2), or may end a
-// range of cells, columns or rows (A1:B2, A:C, 1:3).
-bool isCellToken(const QString& t)
-{
-    static const QRegularExpression cell(QStringLiteral("^\\$?[a-z]{1,3}\\$?[0-9]{1,7}$"));
-    return cell.match(t).hasMatch();
-}
-bool isRangeEnd(const QString& t)
-{
-    static const QRegularExpression line(QStringLiteral("^\\$?([a-z]{1,3}|[0-9]{1,7})$"));
-    return isCellToken(t) || line.match(t).hasMatch();
 }
 
 // Walks the sheets and names a formula refers to: onSheets(first, last) for a
@@ -240,9 +242,12 @@ void scanFormula(const QString& f, Sheets onSheets, Name onName, Local onLocal)
         if (k < n && f.at(k) == QLatin1Char(':'))
             for (++k; k < n && isNameChar(f.at(k)); ++k) {
             }
-        if (k > j + 1 && k < n && f.at(k) == QLatin1Char('!')) {
+        const QString second = k > j + 1 ? f.mid(j + 1, k - j - 1).toCaseFolded() : QString();
+        // A range of cells, columns or rows: A1:B2, A:C, 1:3.
+        const bool range = !second.isEmpty() && referenceKind(first) >= 0 && referenceKind(second) >= 0;
+        if (!second.isEmpty() && k < n && f.at(k) == QLatin1Char('!')) {
             if (!external)
-                onSheets(first, f.mid(j + 1, k - j - 1).toCaseFolded());
+                onSheets(first, second);
             i = k + 1;
             qualified = true;
         } else if (j < n && f.at(j) == QLatin1Char('!')) {
@@ -251,11 +256,10 @@ void scanFormula(const QString& f, Sheets onSheets, Name onName, Local onLocal)
             i = j + 1;
             qualified = true;
         } else if ((j == n || f.at(j) != QLatin1Char('(')) // LOG10(, ATAN2( are functions
-                   && (isCellToken(first)
-                       || (k > j + 1 && isRangeEnd(first) && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded())))) {
+                   && (range || referenceKind(first) == 0)) {
             if (!qualified && !external)
                 onLocal();
-            i = k > j + 1 && isRangeEnd(f.mid(j + 1, k - j - 1).toCaseFolded()) ? k : j;
+            i = range ? k : j;
             qualified = false;
         } else {
             if (!external && (j == n || f.at(j) != QLatin1Char('(')))
@@ -699,6 +703,18 @@ struct Child {
     int end = 0;
 };
 
+// Why a part is not read: a document type declaration could make the parser
+// expand entities without bound.
+QString dtdRefused(const QString& part)
+{
+    return QStringLiteral("the part %1 contains a document type declaration").arg(part);
+}
+
+QString damaged(const QXmlStreamReader& xml, const QString& part)
+{
+    return QStringLiteral("the part %1 is damaged (line %2: %3)").arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+}
+
 // The children of a part's root element, the root's prefix (with its colon)
 // and where the root's end tag starts.
 bool rootChildren(const QString& text, const QString& part, QVector<Child>* children, QString* prefix, int* rootEnd,
@@ -709,7 +725,7 @@ bool rootChildren(const QString& text, const QString& part, QVector<Child>* chil
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.tokenType() == QXmlStreamReader::DTD) {
-            *error = QStringLiteral("the part %1 contains a document type declaration").arg(part);
+            *error = dtdRefused(part);
             return false;
         }
         const int at = int(xml.characterOffset());
@@ -728,10 +744,19 @@ bool rootChildren(const QString& text, const QString& part, QVector<Child>* chil
         }
     }
     if (xml.hasError()) {
-        *error = QStringLiteral("the part %1 is damaged (line %2: %3)").arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+        *error = damaged(xml, part);
         return false;
     }
     return true;
+}
+
+// Removes from `text` those of its root's `children` that `drop` selects.
+template <typename Drop>
+void removeChildren(QString* text, const QVector<Child>& children, Drop drop)
+{
+    for (int i = children.size() - 1; i >= 0; --i)
+        if (drop(children.at(i)))
+            text->remove(children.at(i).start, children.at(i).end - children.at(i).start);
 }
 
 // Removes the children that `drop` selects.
@@ -743,9 +768,7 @@ bool dropChildren(QString* text, const QString& part, Drop drop, QString* error)
     int rootEnd = 0;
     if (!rootChildren(*text, part, &children, &prefix, &rootEnd, error))
         return false;
-    for (int i = children.size() - 1; i >= 0; --i)
-        if (drop(children.at(i)))
-            text->remove(children.at(i).start, children.at(i).end - children.at(i).start);
+    removeChildren(text, children, drop);
     return true;
 }
 
@@ -793,7 +816,7 @@ bool readWorkbookNames(const QString& text, const QString& part, QVector<QPair<Q
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.tokenType() == QXmlStreamReader::DTD) {
-            *error = QStringLiteral("the part %1 contains a document type declaration").arg(part);
+            *error = dtdRefused(part);
             return false;
         }
         if (xml.isEndElement())
@@ -815,7 +838,7 @@ bool readWorkbookNames(const QString& text, const QString& part, QVector<QPair<Q
         }
     }
     if (xml.hasError()) {
-        *error = QStringLiteral("the part %1 is damaged (line %2: %3)").arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+        *error = damaged(xml, part);
         return false;
     }
     return true;
@@ -842,7 +865,7 @@ bool forEachCell(const QString& text, const QString& part, Visit visit, QString*
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.tokenType() == QXmlStreamReader::DTD) {
-            *error = QStringLiteral("the part %1 contains a document type declaration").arg(part);
+            *error = dtdRefused(part);
             return false;
         }
         const int at = int(xml.characterOffset());
@@ -885,7 +908,7 @@ bool forEachCell(const QString& text, const QString& part, Visit visit, QString*
         }
     }
     if (xml.hasError()) {
-        *error = QStringLiteral("the part %1 is damaged (line %2: %3)").arg(part).arg(xml.lineNumber()).arg(xml.errorString());
+        *error = damaged(xml, part);
         return false;
     }
     return true;
@@ -1050,9 +1073,9 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
     QVector<Child> relations;
     QString relsPrefix;
     int relsEnd = 0;
-    if (!readPart(in, rels, &text, &codec, &why) || !rootChildren(text, rels, &relations, &relsPrefix, &relsEnd, &why)
-        || !dropChildren(&text, rels, isChain, &why))
+    if (!readPart(in, rels, &text, &codec, &why) || !rootChildren(text, rels, &relations, &relsPrefix, &relsEnd, &why))
         return fail(why);
+    removeChildren(&text, relations, isChain);
     // The worksheets by relationship id; the written one is found by its part.
     QHash<QString, QString> worksheets;
     for (const Child& r : qAsConst(relations))
@@ -1107,19 +1130,20 @@ bool patchWorkbook(const QString& path, const QString& workbookPart, const QStri
             others.push_back({other.first, other.second, text, codec, false});
     for (bool added = true; added;) {
         added = false;
-        for (Other& o : others) {
+        for (auto o = others.begin(); o != others.end();) {
             bool dropped = false;
-            if (!dropResultsReferring(&o.text, o.part, refs, o.position, &dropped, &why)) {
-                o.text.clear(); // unreadable: copied as it stands
+            if (!dropResultsReferring(&o->text, o->part, refs, o->position, &dropped, &why)) {
+                o = others.erase(o); // unreadable: copied as it stands
                 continue;
             }
-            if (!dropped)
-                continue;
-            changed[o.part] = o.codec->fromUnicode(o.text);
-            if (!o.dropped) {
-                o.dropped = added = true;
-                refs.addWritten(o.position);
+            if (dropped) {
+                changed[o->part] = o->codec->fromUnicode(o->text);
+                if (!o->dropped) {
+                    o->dropped = added = true;
+                    refs.addWritten(o->position);
+                }
             }
+            ++o;
         }
     }
 

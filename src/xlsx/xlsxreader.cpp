@@ -32,33 +32,11 @@ const QString kPercentage = QStringLiteral("a percentage");
 const QString kFraction = QStringLiteral("a fraction");
 
 // What a number in one section of a format code shows other than the number
-// itself; empty when it shows the number, however rounded, grouped, padded,
-// coloured or localised.
-QString sectionProblem(const QString& section)
+// itself, `bare` being the section without its literals, lower case; empty
+// when it shows the number, however rounded, grouped, padded, coloured or
+// localised.
+QString sectionProblem(const QString& bare)
 {
-    // The code without quoted text, escaped characters, padding (_x: x only
-    // gives a width), fill (*x) and bracketed colours, conditions and locales;
-    // [h], [mm], [ss] are elapsed times.
-    static const QRegularExpression elapsed(QStringLiteral("^[hHmMsS]+$"));
-    QString bare;
-    for (int i = 0; i < section.size(); ++i) {
-        const QChar ch = section.at(i);
-        if (ch == QLatin1Char('"')) {
-            const int close = section.indexOf(QLatin1Char('"'), i + 1);
-            i = close < 0 ? section.size() : close;
-        } else if (ch == QLatin1Char('\\') || ch == QLatin1Char('_') || ch == QLatin1Char('*')) {
-            ++i;
-        } else if (ch == QLatin1Char('[')) {
-            const int close = section.indexOf(QLatin1Char(']'), i + 1);
-            if (close < 0)
-                break;
-            if (elapsed.match(section.mid(i + 1, close - i - 1)).hasMatch())
-                return kDateOrTime;
-            i = close;
-        } else if (!ch.isSpace()) {
-            bare += ch.toLower();
-        }
-    }
     // Day, month, year, hour, minute, second, era and Buddhist year; an e
     // followed by a sign is an exponent.
     static const QRegularExpression dateLetter(QStringLiteral("[ymdhsgb]|e(?![+-])|am/pm|a/p|上午/下午"));
@@ -100,34 +78,36 @@ QString formatProblem(int id, const QString& code)
             return kFraction;
         return QString();
     }
-    // Sections for positive numbers, negative numbers and zero; a fourth
-    // one is for text.
-    QStringList sections;
-    QString current;
+    // The sections for positive numbers, negative numbers and zero (a fourth
+    // one is for text), each without quoted text, escaped characters, padding
+    // (_x: x only gives a width), fill (*x) and bracketed colours, conditions
+    // and locales; [h], [mm], [ss] are elapsed times.
+    static const QRegularExpression elapsed(QStringLiteral("^[hHmMsS]+$"));
+    QStringList bare{QString()};
     for (int i = 0; i < code.size(); ++i) {
         const QChar ch = code.at(i);
         if (ch == QLatin1Char(';')) {
-            sections << current;
-            current.clear();
-            continue;
+            if (bare.size() == 3)
+                break;
+            bare << QString();
+        } else if (ch == QLatin1Char('"')) {
+            const int close = code.indexOf(QLatin1Char('"'), i + 1);
+            i = close < 0 ? code.size() : close;
+        } else if (ch == QLatin1Char('\\') || ch == QLatin1Char('_') || ch == QLatin1Char('*')) {
+            ++i;
+        } else if (ch == QLatin1Char('[')) {
+            const int close = code.indexOf(QLatin1Char(']'), i + 1);
+            if (close < 0)
+                break;
+            if (elapsed.match(code.mid(i + 1, close - i - 1)).hasMatch())
+                return kDateOrTime;
+            i = close;
+        } else if (!ch.isSpace()) {
+            bare.last() += ch.toLower();
         }
-        // Quoted text, a bracket and an escaped character go whole: a
-        // semicolon in them separates nothing.
-        int last = i;
-        if (ch == QLatin1Char('"'))
-            last = code.indexOf(QLatin1Char('"'), i + 1);
-        else if (ch == QLatin1Char('['))
-            last = code.indexOf(QLatin1Char(']'), i + 1);
-        else if (ch == QLatin1Char('\\') || ch == QLatin1Char('_') || ch == QLatin1Char('*'))
-            last = i + 1;
-        if (last < 0 || last >= code.size())
-            last = code.size() - 1;
-        current += code.mid(i, last - i + 1);
-        i = last;
     }
-    sections << current;
-    for (int s = 0; s < std::min(3, int(sections.size())); ++s) {
-        const QString why = sectionProblem(sections.at(s));
+    for (const QString& section : qAsConst(bare)) {
+        const QString why = sectionProblem(section);
         if (!why.isEmpty())
             return why;
     }
