@@ -72,12 +72,17 @@ bool step(quint8 b, int& state, quint8& remain, QByteArray& buf)
 
 } // namespace
 
-ReplyParser::Result ReplyParser::feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf)
+ReplyParser::Result ReplyParser::feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf, int* used)
 {
-    for (const char c : chunk) {
-        if (step(quint8(c), state, remain, buf))
+    for (int i = 0; i < chunk.size(); ++i) {
+        if (step(quint8(chunk.at(i)), state, remain, buf)) {
+            if (used)
+                *used = i + 1;
             return FrameComplete;
+        }
     }
+    if (used)
+        *used = int(chunk.size());
     return NeedMore;
 }
 

@@ -14,7 +14,7 @@ class ReplyParser
 public:
     enum Result {
         NeedMore,      // the chunk ended inside a frame (or held no frame start)
-        FrameComplete, // `buf` holds one whole frame; the rest of the chunk is dropped
+        FrameComplete, // `buf` holds one whole frame; `*used` tells where the rest of the chunk begins
     };
 
     // Runs one received chunk through the state machine. `state` is an
@@ -22,8 +22,11 @@ public:
     // being assembled; all three carry over between chunks. A byte a header
     // state does not accept ends the frame begun in `buf`: scanning starts
     // again at the byte after that frame's first, so the rejected byte, or
-    // one before it, may begin the next frame. On FrameComplete the state is back at the start.
-    static Result feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf);
+    // one before it, may begin the next frame. On FrameComplete the state is back at the start
+    // and `*used` (when given) is the number of chunk bytes up to and including the frame's
+    // last; the caller feeds the rest again, so what is found never depends on how the
+    // bytes were split into chunks. On NeedMore the whole chunk was used.
+    static Result feed(const QByteArray& chunk, int& state, quint8& remain, QByteArray& buf, int* used = nullptr);
 
     // The value as text by its kind: decimals for the integers, fixed notation
     // with 8 decimals for float and double (more for a small float, so that its

@@ -64,6 +64,7 @@ bool TervanHALV3::open(const QString& portName, int bps)
     m_delayTimer->stop();
     dropQueues();
     m_portFailed = false;
+    ++m_rxEpoch;
     return m_serial->open(QIODevice::ReadWrite);
 }
 
@@ -79,6 +80,7 @@ void TervanHALV3::discardInput()
         m_serial->clear(QSerialPort::Input);
         m_serial->readAll();
     }
+    ++m_rxEpoch;
     m_rxBuf.clear();
     m_rxState = RX_ACK;
 }

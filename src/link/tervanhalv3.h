@@ -95,6 +95,7 @@ private:
     bool enqueue(const QList<mfc_frame_t>& frames, QString& err);
     void sendNext();
     void handleChunk(const QByteArray& chunk);
+    void handleFrame();
     void restartReplyTimer();
     bool decodeInput(TervanCore::mfc_reg_t& reg);
     bool checkValue(const TervanCore::mfc_reg_t& reg) const;
@@ -127,5 +128,8 @@ private:
     // the receivers. Until they return nothing is sent, even if a receiver
     // runs a nested event loop.
     bool m_delivering = false;
+    // Counts the times received bytes were thrown away (input discarded, port
+    // opened), so that the rest of a chunk read before is dropped with them.
+    quint32 m_rxEpoch = 0;
     QElapsedTimer m_sentClock; // since the frame in flight was last written
 };

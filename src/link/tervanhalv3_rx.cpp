@@ -30,15 +30,28 @@ void TervanHALV3::restartReplyTimer()
 
 void TervanHALV3::handleChunk(const QByteArray& chunk)
 {
-    if (ReplyParser::feed(chunk, m_rxState, m_rxRemain, m_rxBuf) == ReplyParser::NeedMore) {
-        // A reply under way gets another reply time (within the send's bound);
-        // bytes that never start one leave the timer running as it was.
-        if (m_rxState != RX_ACK)
-            restartReplyTimer();
-        return;
+    // Every frame of the chunk is handled, in order, as if each had come in a
+    // read of its own: how the system splits the bytes into reads must not
+    // change what the receivers see. A receiver that discards the input or
+    // closes the port throws the rest of the chunk away with it.
+    const quint32 epoch = m_rxEpoch;
+    int pos = 0;
+    while (pos < chunk.size() && epoch == m_rxEpoch && m_serial->isOpen()) {
+        int used = 0;
+        if (ReplyParser::feed(chunk.mid(pos), m_rxState, m_rxRemain, m_rxBuf, &used) == ReplyParser::NeedMore) {
+            // A reply under way gets another reply time (within the send's bound);
+            // bytes that never start one leave the timer running as it was.
+            if (m_rxState != RX_ACK)
+                restartReplyTimer();
+            return;
+        }
+        pos += used;
+        handleFrame();
     }
+}
 
-    // One complete frame; whatever followed it in this chunk is dropped.
+void TervanHALV3::handleFrame()
+{
     m_recvTimer->stop();
     const QByteArray frame = m_rxBuf;
     TervanCore::mfc_reg_t reg;

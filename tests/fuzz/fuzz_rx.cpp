@@ -53,14 +53,19 @@ void checkDecoded(const QByteArray& frame)
         require(ReplyParser::valueMatches(reg, reg.output), "value does not match its own output text");
 }
 
-void feedChunks(const QByteArray& data, int step)
+// The frames found when the input comes in chunks of `step` bytes, each chunk
+// fed again from where a frame ended, as the transport does.
+QList<QByteArray> feedChunks(const QByteArray& data, int step)
 {
     int state = TervanHALV3::RX_ACK;
     quint8 remain = 0;
     QByteArray buf;
+    QList<QByteArray> frames;
     for (int i = 0; i < data.size(); i += step) {
-        const QByteArray chunk = data.mid(i, step);
-        if (ReplyParser::feed(chunk, state, remain, buf) == ReplyParser::FrameComplete) {
+        QByteArray chunk = data.mid(i, step);
+        int used = 0;
+        while (ReplyParser::feed(chunk, state, remain, buf, &used) == ReplyParser::FrameComplete) {
+            require(used > 0 && used <= chunk.size(), "used count outside the chunk");
             require(buf.size() >= 8, "frame shorter than its header");
             require(quint8(buf.at(0)) == 0x06 && buf.at(1) == 0x00 && buf.at(2) == 0x02, "bad frame start");
             require(quint8(buf.at(3)) == 0x80 || quint8(buf.at(3)) == 0x81, "bad op byte");
@@ -68,11 +73,13 @@ void feedChunks(const QByteArray& data, int step)
             require(buf.size() == len + 7, "frame length does not follow LEN");
             require(state == TervanHALV3::RX_ACK, "state not back at the start");
             checkDecoded(buf);
+            frames << buf;
             buf.clear(); // the transport empties its buffer after every frame
-        } else {
-            require(buf.size() <= 263, "buffer grew past the longest frame");
+            chunk = chunk.mid(used);
         }
+        require(buf.size() <= 263, "buffer grew past the longest frame");
     }
+    return frames;
 }
 
 } // namespace
@@ -81,8 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char*>(data), int(size));
     checkDecoded(input);
-    feedChunks(input, qMax(1, input.size()));
-    feedChunks(input, 1);
-    feedChunks(input, 7);
+    // However the reads split the bytes, the same frames.
+    const QList<QByteArray> whole = feedChunks(input, qMax(1, input.size()));
+    require(feedChunks(input, 1) == whole, "byte by byte finds other frames than the whole input");
+    require(feedChunks(input, 7) == whole, "chunks of 7 find other frames than the whole input");
     return 0;
 }

@@ -290,11 +290,21 @@ void SimDevice::sendReply(QByteArray reply, int delayMs)
     if (!m_preNoise.isEmpty()) {
         const QByteArray noise = m_preNoise;
         m_preNoise.clear();
+        if (m_preDelivery != TwoWrites) {
+            // The reply goes with the bytes before it, whole or a byte at a time.
+            const QByteArray all = noise + reply;
+            const int size = m_preDelivery == OneWrite ? int(all.size()) : 1;
+            for (int i = 0; i * size < all.size(); ++i) {
+                const QByteArray part = all.mid(i * size, size);
+                QTimer::singleShot(delayMs + i * m_preGap, this, [this, part] { writeMaster(part); });
+            }
+            return;
+        }
         if (delayMs == 0)
             writeMaster(noise);
         else
             QTimer::singleShot(delayMs, this, [this, noise] { writeMaster(noise); });
-        delayMs += 2;
+        delayMs += m_preGap;
     }
     const int step = (reply.size() + m_chunks - 1) / m_chunks;
     for (int i = 0; i * step < reply.size(); ++i) {

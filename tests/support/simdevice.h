@@ -56,8 +56,16 @@ public:
     void setReplyDelayFor(const QString& cmd, int ms) { m_delayFor.insert(cmd, ms); }
     void setChunks(int n, int gapMs); // split each reply into n parts
     void setCorruptChecksum(bool on) { m_corrupt = on; } // wrong last byte
-    // The next reply is preceded by these bytes, 2 ms ahead of it (a burst of line noise).
-    void setNoiseBeforeReply(const QByteArray& bytes) { m_preNoise = bytes; }
+    // How bytes reach the client: in one write, in two (what comes first, then the
+    // reply a gap later), or a byte per write, a gap apart.
+    enum Delivery { OneWrite, TwoWrites, ByteByByte };
+    // The next reply is preceded by these bytes (line noise, a stale frame), delivered as said.
+    void setBeforeNextReply(const QByteArray& bytes, Delivery how, int gapMs)
+    {
+        m_preNoise = bytes;
+        m_preDelivery = how;
+        m_preGap = gapMs;
+    }
     // The reply to the nth request of cmd (from 1, as heard at the line speed) is lost.
     void loseReply(const QString& cmd, int nth) { m_lose.insert(cmd, nth); }
     // A second device on the line: answers reads to 255 or to `addr` from the same
@@ -104,6 +112,8 @@ private:
     bool m_silent = false;
     bool m_corrupt = false;
     QByteArray m_preNoise;
+    Delivery m_preDelivery = TwoWrites;
+    int m_preGap = 2;
     int m_baud = 0;
     int m_chunks = 1;
     int m_chunkGap = 5;
