@@ -18,10 +18,11 @@ namespace xlsx {
 // opened, since written cells may feed formulas elsewhere, and loses its
 // calculation chain, which may name cells written over.
 //
-// Saving is atomic (a temporary file beside the target, renamed over it, or
-// for a Stream document's new file moved to its name only while that is free),
-// except for the common recording pattern: when every change since the last
-// save only adds rows below the saved ones and the file is still the one this
+// Saving is atomic (a temporary file beside the target, renamed over it),
+// except for a Stream document's new file, created at its name only while
+// that is free and written there (removed again when that write fails), and
+// for the common recording pattern: when every change since the last save
+// only adds rows below the saved ones and the file is still the one this
 // document wrote, a save writes just the new rows and the workbook's closing
 // records in place, so its cost does not grow with the length of the sheet.
 class Document {

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QSaveFile>
 
 #include <zlib.h>
@@ -188,33 +187,20 @@ QString sysError(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-// A new empty file beside `path` (its name plus a random suffix), made as a
-// new file at path would be: 0666 less the umask. The descriptor, or -1 with errno.
-int createBeside(const QByteArray& path, QByteArray* temp)
+// True when `now` is the file as `then` saw it: the same file, unchanged since.
+bool sameState(const struct stat& now, const struct stat& then)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        *temp = path + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        const int fd = ::open(temp->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
+    return now.st_dev == then.st_dev && now.st_ino == then.st_ino && now.st_size == then.st_size
+        && now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
 }
 
-// Gives `temp` the name `path` unless something is there: 0, or errno (EEXIST
-// when the name is taken). Never replaces a file.
-int moveNoReplace(const QByteArray& temp, const QByteArray& path)
+// Removes what a failed save of ours left at `path` (`mine`: the file as we
+// left it), never a file that someone else put there since.
+void removeOwn(const QByteArray& path, const struct stat& mine)
 {
-    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, path.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // A file system without that rename: a second name, which is refused as
-    // well when taken, then the temporary one goes.
-    if (::link(temp.constData(), path.constData()) != 0)
-        return errno;
-    ::unlink(temp.constData());
-    return 0;
+    struct stat there;
+    if (::lstat(path.constData(), &there) == 0 && sameState(there, mine))
+        ::unlink(path.constData());
 }
 
 } // namespace
@@ -231,11 +217,7 @@ struct PackageWriter::Stream {
     QByteArray fixedCentral; // central directory entries of the fixed parts
     quint16 time = 0;
     quint16 date = 0;
-    // What the file looked like after our last write.
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    timespec mtime{};
+    struct stat written{}; // the file as our last write left it
 
     Stream() { std::memset(&z, 0, sizeof(z)); }
     ~Stream()
@@ -244,18 +226,8 @@ struct PackageWriter::Stream {
             deflateEnd(&z);
     }
 
-    void remember(const struct stat& st)
-    {
-        dev = st.st_dev;
-        ino = st.st_ino;
-        size = st.st_size;
-        mtime = st.st_mtim;
-    }
-    bool matches(const struct stat& st) const
-    {
-        return st.st_dev == dev && st.st_ino == ino && st.st_size == size
-            && st.st_mtim.tv_sec == mtime.tv_sec && st.st_mtim.tv_nsec == mtime.tv_nsec;
-    }
+    void remember(const struct stat& st) { written = st; }
+    bool matches(const struct stat& st) const { return sameState(st, written); }
 
     // Closing block, data descriptor, central directory and end record for the
     // sheet as it stands; they follow the queued rows.
@@ -399,9 +371,13 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
     bool known = false;
     if (taken) {
         *taken = false;
-        QByteArray temp;
-        const int fd = createBeside(target, &temp);
+        // We make the file at its name ourselves: an exclusive create refuses
+        // whatever stands there, atomically, with no temporary name and no
+        // rename (which some file systems lack). 0666 less the umask, as any
+        // new file.
+        const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
+            *taken = errno == EEXIST;
             *error = QStringLiteral("Cannot write %1: %2").arg(path, sysError(errno));
             return false;
         }
@@ -410,29 +386,29 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
         if (!ok)
             why = file.errorString();
         ok = ok && writePackage(file, *s, rows, &why);
-        // As QSaveFile does before its rename; a file system that cannot sync is no failure.
+        // Saved means on the disk; a file system that cannot sync is no failure.
         if (ok && ::fsync(fd) != 0 && errno != EINVAL) {
             ok = false;
             why = sysError(errno);
         }
-        known = ok && ::fstat(fd, &st) == 0; // a rename or link keeps what we compare
         file.close();
+        // A part-written file is ours and of no use: it goes, or the next save
+        // would take it for someone else's and move on to another name.
+        const bool stated = ::fstat(fd, &st) == 0;
+        if (!ok && stated)
+            removeOwn(target, st);
         if (::close(fd) != 0 && ok) {
             ok = false;
             why = sysError(errno);
-        }
-        int rc = 0;
-        if (ok && (rc = moveNoReplace(temp, target)) != 0) {
-            ok = false;
-            why = sysError(rc);
+            if (stated)
+                removeOwn(target, st);
         }
         if (!ok) {
-            ::unlink(temp.constData());
-            *taken = rc == EEXIST;
             *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
             m_lastBytes = 0;
             return false;
         }
+        known = stated;
     } else {
         QSaveFile file(path);
         // Unbuffered: Qt 5.15's QSaveFile loses a write error that happens while

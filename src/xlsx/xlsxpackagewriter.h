@@ -28,9 +28,9 @@ public:
     PackageWriter& operator=(const PackageWriter&) = delete;
 
     // Whole workbook to a temporary file beside path, renamed over it. With
-    // `taken`, a new file only: a file already at path is never replaced, and
-    // when one is there (even one that appeared during the write) nothing
-    // changes, *taken is set and false returned.
+    // `taken`, a new file only, made at path and written there: a file already
+    // at path is never replaced, and when one is there nothing changes, *taken
+    // is set and false returned; a new file whose write fails is removed again.
     bool writeAll(const QString& path, const CellMap& rows, QString* error, bool* taken = nullptr);
 
     // True when rows may be added in place: our own last write produced the

@@ -10,6 +10,11 @@
 #include <numeric>
 #include <optional>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 using namespace apptest;
 
 namespace {
@@ -27,9 +32,38 @@ struct Radios { QString reg; int value; QString checked, enabled; };   // enable
 // cn: the control's caption on the page built in Chinese.
 struct Write { QString control; int fullScale, unit; double typed; QString frames; double box; QString cn = {}; };
 struct Drag { int slider, dx; Qt::MouseButton button; const char* when; int window, shift; }; // shift: s before now
-// rowLimit counts the captions, 0: the sheet's; files holding rows come first, each with its share of rows.
+// rowLimit counts the captions, 0: the sheet's; the record starts on the first file; files holding rows come
+// first, each with its share of rows.
 struct Files { int rowLimit; QString event; QStringList files; QList<int> rows; QString error; };
+
+// While set, the file system of every caller in this program can neither rename
+// without replacing nor give a file a second name (some network and FUSE mounts).
+bool g_bareFs = false;
+struct BareFs {
+    explicit BareFs(bool on) { g_bareFs = on; }
+    ~BareFs() { g_bareFs = false; }
+};
 } // namespace
+
+// In place of the C library's, for every caller in this program (Qt's too); unset, they do what it does.
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) noexcept
+{
+    if (g_bareFs) {
+        errno = EINVAL;
+        return -1;
+    }
+    return int(syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+}
+extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept
+{
+    if (g_bareFs) {
+        errno = EPERM;
+        return -1;
+    }
+    return int(syscall(SYS_linkat, fromDir, from, toDir, to, flags));
+}
+extern "C" int link(const char* from, const char* to) noexcept { return linkat(AT_FDCWD, from, AT_FDCWD, to, 0); }
+
 Q_DECLARE_METATYPE(Readout)
 Q_DECLARE_METATYPE(Radios)
 Q_DECLARE_METATYPE(Write)
@@ -309,6 +343,8 @@ private slots:
         QTest::newRow("sheet full") << Files{4, "", {"r.xlsx", "r_2.xlsx", "r_3.xlsx", "r_4.xlsx"}, {3, 3, 3, 1}};
         QTest::newRow("name taken") << Files{4, "taken", {"r.xlsx", "r_3.xlsx", "r_4.xlsx", "r_2.xlsx"}, {3, 3, 1}};
         QTest::newRow("replaced by another program") << Files{0, "replaced", {"r.xlsx", "r_2.xlsx"}, {4, 3}};
+        QTest::newRow("no rename, no link") << Files{0, "bare", {"r.xlsx"}, {4}};
+        QTest::newRow("250-byte name") << Files{0, "", {QString(245, 'r') + ".xlsx"}, {4}};
         // A full disk until 3 rows wait: none is lost; told once, in the user's language.
         QTest::newRow("save fails") << Files{0, "en", {"r.xlsx"}, {4}, "Record not saved: r.xlsx"};
         QTest::newRow("save fails, cn") << Files{0, "cn", {"r.xlsx"}, {4}, QString::fromUtf8("记录未保存: r.xlsx")};
@@ -323,9 +359,10 @@ private slots:
         taken.close();
         std::optional<FileSizeLimit> full;
         QVERIFY(error.isEmpty() || full.emplace(64).ok);
+        const BareFs bare(event == "bare");
         if (rowLimit)
             m_page->findChild<FlowRecord*>()->setRowLimit(rowLimit);
-        m_page->saveRecord_req(true, 1, QStringLiteral("r.xlsx"));
+        m_page->saveRecord_req(true, 1, files.first());
         QList<QStringList> expected;
         while (expected.size() < std::accumulate(rows.begin(), rows.end(), 0)) {
             expected << flowStep(1, expected.size(), expected.size() * 0.5);
@@ -355,16 +392,20 @@ private slots:
         QTest::addColumn<bool>("byRecord");
         QTest::addColumn<QString>("lang");
         QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("bareFs");
         const QString en = "r.xlsx already exists; the record is written to r_2.xlsx.";
-        QTest::newRow("file appears") << false << "en" << en;
-        QTest::newRow("two records") << true << "en" << en;
-        QTest::newRow("cn") << false << "cn" << QString::fromUtf8("r.xlsx已存在；记录写入r_2.xlsx。");
+        QTest::newRow("file appears") << false << "en" << en << false;
+        QTest::newRow("two records") << true << "en" << en << false;
+        QTest::newRow("cn") << false << "cn" << QString::fromUtf8("r.xlsx已存在；记录写入r_2.xlsx。") << false;
+        QTest::newRow("file appears, no rename, no link") << false << "en" << en << true;
     }
     void recordNameTaken()
     {
         QFETCH(bool, byRecord);
         QFETCH(QString, lang);
         QFETCH(QString, told);
+        QFETCH(bool, bareFs);
+        const BareFs bare(bareFs);
         m_dir->writeIni({{"lang", lang}});
         build(g_now);
         FlowRecord other;
