@@ -37,19 +37,22 @@ const QString kFraction = QStringLiteral("a fraction");
 // localised.
 QString sectionProblem(const QString& bare)
 {
-    // Day, month, year, hour, minute, second, era and Buddhist year; an e
-    // followed by a sign is an exponent.
-    static const QRegularExpression dateLetter(QStringLiteral("[ymdhsgb]|e(?![+-])|am/pm|a/p|上午/下午"));
+    // Day, month, year, hour, minute, second, era and Buddhist year; weekday
+    // (aaa, aaaa; LibreOffice also reads nn, nnn, nnnn), week (ww) and quarter
+    // (q, qq). An e followed by a sign is an exponent; a lone a, n or w, or aa,
+    // is shown as the letter.
+    static const QString dateCode = QStringLiteral("[ymdhsgbq]|a{3,}|n{2,}|w{2,}");
+    static const QRegularExpression dateLetter(dateCode + QStringLiteral("|e(?![+-])|am/pm|a/p|上午/下午"));
     // General, in a locale or in East Asian programs' "G/" and their word for
     // it (which LibreOffice quotes when it saves): G/通用格式, G/標準; signs
-    // and brackets around it are literals. Not "G/" and date letters alone,
-    // which is a date.
+    // and brackets around it are literals, a percent sign makes it a
+    // percentage. Not "G/" and date codes alone, which is a date.
     static const QRegularExpression general(
-        QStringLiteral("^[^\\p{L}0#?%/]*(general|g/(\\p{L}*))[^\\p{L}0#?%/]*$"));
-    static const QRegularExpression dateLetters(QStringLiteral("^[ymdhsgbe]+$"));
+        QStringLiteral("^[^\\p{L}0#?/]*(general|g/(\\p{L}*))[^\\p{L}0#?/]*$"));
+    static const QRegularExpression dateLetters(QStringLiteral("^(?:e|%1)+$").arg(dateCode));
     const QRegularExpressionMatch isGeneral = general.match(bare);
     if (isGeneral.hasMatch() && !dateLetters.match(isGeneral.captured(2)).hasMatch())
-        return QString();
+        return bare.contains(QLatin1Char('%')) ? kPercentage : QString();
     if (dateLetter.match(bare).hasMatch())
         return kDateOrTime;
     if (bare.contains(QLatin1Char('%')))

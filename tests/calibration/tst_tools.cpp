@@ -380,15 +380,24 @@ print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]],notes]))
         const QString meant = R"(['Delay',(7,'0%')],['HoldFollow',(1,'[Red]0.0%')],['LowStartVavle',(3,'# ?/?')],)"
                               R"(['SetValveDrive',(100,'0 ??/100')],['ValveStartCurrent',(5,'mm:ss')],['MaxValvePWM',(6,'[h]')],)"
                               R"(['DigitalPot',(2,'h:mm AM/PM')],['K1',(1.5,'[$-804]yyyy"年"m"月"d"日"')],)"
-                              R"(['Gain5',(-0.5,'0.00;-0.00%')])"; // shown as -50.00%
-        const QString refused = "Row 2: the value of Delay is a percentage.\nRow 3: the value of HoldFollow is a percentage.\n"
+                              R"(['Gain5',(-0.5,'0.00;-0.00%')],)" // shown as -50.00%
+                              // Weekday names (East Asian aaa, LibreOffice's nn), week number, quarter; General as a percentage.
+                              R"(['CalTabValueX1',(45000,'aaaa')],['CalTabValueX2',(45000,'AAA')],)"
+                              R"(['CalTabValueX3',(45000,'[$-411]aaa')],['CalTabValueX4',(45000,'[$-804]aaaa')],)"
+                              R"(['CalTabValueX5',(45000,'[$-409]WW')],['CalTabValueX6',(45000,'ww')],)"
+                              R"(['CalTabValueX7',(45000,'QQ')],['CalTabValueX8',(45000,'q')],['CalTabValueX9',(45000,'NNN')],)"
+                              R"(['CalTabValueX10',(0.5,'General%')])";
+        QString refused = "Row 2: the value of Delay is a percentage.\nRow 3: the value of HoldFollow is a percentage.\n"
                                 "Row 4: the value of LowStartVavle is a fraction.\nRow 5: the value of SetValveDrive is a fraction.\n"
                                 "Row 6: the value of ValveStartCurrent is a date or time.\n"
                                 "Row 7: the value of MaxValvePWM is a date or time.\n"
                                 "Row 8: the value of DigitalPot is a date or time.\nRow 9: the value of K1 is a date or time.\n"
-                                "Row 10: the value of Gain5 is a percentage.\nNothing imported.";
+                                "Row 10: the value of Gain5 is a percentage.\n";
+        for (int x = 1; x <= 9; ++x)
+            refused += QString("Row %1: the value of CalTabValueX%2 is a date or time.\n").arg(x + 10).arg(x);
+        refused += "Row 20: the value of CalTabValueX10 is a percentage.\nNothing imported.";
         QTest::newRow("dates, times, percentages, fractions") << head + meant << QSL{} << refused << "" << false;
-        // LibreOffice writes the formats its own way: g/"通用格式", [RED], 0.0\%, yyyy\年.
+        // LibreOffice writes the formats its own way: g/"通用格式", [RED], 0.0\%, yyyy\年, AAAA, dddd for NNN.
         QTest::newRow("all formats, LibreOffice") << head + meant + "," + shown << QSL{} << refused << "" << true;
     }
 
