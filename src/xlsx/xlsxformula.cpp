@@ -24,8 +24,9 @@ const QRegularExpression& referenceRe(int kind)
 
 bool isNameChar(QChar c)
 {
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('\\')
-        || c == QLatin1Char('$') || c == QLatin1Char('?');
+    // Operators (with '#' of error values and '@'), separators, brackets, quotes, the sheet's '!'.
+    static const QString grammar = QStringLiteral("+-*/^&=<>%,;:()[]{}\"'!#@");
+    return !c.isSpace() && !grammar.contains(c);
 }
 
 int referenceKind(const QString& token)

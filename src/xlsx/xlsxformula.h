@@ -7,7 +7,10 @@
 // references are, a formula moved to another cell, and what it refers to.
 namespace xlsx {
 
-// A character of a name, a reference or a number in a formula.
+// A character of a name, a reference or a number in a formula: any that the
+// formula grammar gives no other meaning, so that a sheet name written without
+// quotes holds combining marks (Thai, Devanagari, a decomposed é) and
+// punctuation such as '・' and '·', as LibreOffice writes it.
 bool isNameChar(QChar c);
 
 // The kind of reference a formula's token is; -1 when none. A column or row

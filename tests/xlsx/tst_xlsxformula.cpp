@@ -23,6 +23,18 @@ void TestXlsxFormula::scans_data()
         << "SUM(Before:Notes!B2)+Rate*LOG10(C3)" << QStringList{"before:notes!", "rate", "local"};
     QTest::newRow("strings, other sheets, workbooks")
         << "\"Sheet1!B2\"&XSheet1!A1&Sheet1x!A1&[1]Sheet1!A1&'[2]Sheet1'!A1&#REF!" << QStringList{"xsheet1!", "sheet1x!"};
+    // Sheet names as LibreOffice writes them, unquoted, with combining marks or punctuation inside.
+    const auto sheet = [](const char* tag, const QString& name) {
+        QTest::newRow(tag) << name + "!B2*C2" << QStringList{name + '!', "local"};
+    };
+    sheet("Thai", QStringLiteral("ข้อมูล"));
+    sheet("Devanagari", QStringLiteral("सूची"));
+    sheet("Japanese, middle dot", QStringLiteral("名前・一覧"));
+    sheet("Latin middle dot", QStringLiteral("x·y"));
+    sheet("decomposed accent", QStringLiteral("cafe\u0301"));
+    QTest::newRow("operators, separators, spaces end a name")
+        << "a+b-c*d/e^f&g=h<i>j%,k;l m\nn{o}p@q#r" << QStringList{"a", "b", "c", "d", "e", "f", "g", "h", "i",
+                                                               "j", "k", "l", "m", "n", "o", "p", "q", "r"};
 }
 
 void TestXlsxFormula::scans()
@@ -50,6 +62,8 @@ void TestXlsxFormula::moves_data()
     QTest::newRow("off the sheet") << "A1+B2" << -1 << 0 << "#REF!+B1";
     QTest::newRow("strings, sheet names, functions, numbers")
         << "\"A1\"&'A1'!B2&A1!B2&LOG10(C3)&Table[A1]&1E+5" << 1 << 0 << "\"A1\"&'A1'!B3&A1!B3&LOG10(C4)&Table[A1]&1E+5";
+    QTest::newRow("unquoted sheet name starting like a cell") << QStringLiteral("B2・一覧!B2*10") << 1 << 0
+                                                               << QStringLiteral("B2・一覧!B3*10");
 }
 
 void TestXlsxFormula::moves()
