@@ -280,11 +280,25 @@ with zipfile.ZipFile(sys.argv[1],'w') as z: [z.writestr(n,d) for n,d in p.items(
     }
 
     // Over a workbook that spreadsheet programs wrote: LibreOffice shows the formulas computed from the written
-    // cells, on the written sheet and on others, a shared formula whose first cell was written over still in its
-    // other cells, and a cell without a reference where it was. A sheet without cell data gets the cells.
+    // cells, on the written sheet and on others (whatever the sheets' names), a shared formula whose first cell was
+    // written over still in its other cells, and a cell without a reference where it was. A sheet without cell data
+    // gets the cells.
     void exportOverFormulas()
     {
         QVERIFY(QDir().mkpath("reg"));
+        // What LibreOffice shows of the export: `pick`, Python on sheet(name), its rows of texts.
+        const auto shown = [](const QString& pick) {
+            return QJsonDocument::fromJson(python(R"(import csv,json,shutil,subprocess,sys,tempfile
+d=tempfile.mkdtemp()
+# Every sheet, each to a file of its own (the last filter option).
+subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to',
+  'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1','--outdir',d,sys.argv[1]],
+  check=True,capture_output=True,timeout=180)
+sheet=lambda s:list(csv.reader(open(d+'/A_1-%s.csv'%s,encoding='utf-8')))
+out=json.dumps(eval(sys.argv[2]))
+shutil.rmtree(d)
+print(out))", {"reg/A_1.xlsx", pick}).toUtf8()).array();
+        };
         // Stored results that no longer hold: C3 from B3 (which the export writes), B201:B250 sharing B200's formula.
         QCOMPARE(python(kPackage + R"(
 n=lambda r,v:'<c r="%s"><v>%s</v></c>'%(r,v)
@@ -305,21 +319,32 @@ with zipfile.ZipFile(p,'w') as z: [z.writestr(k,v) for k,v in q.items()])", {"re
         setCellsQuietly({m_model->item(1, 0)->text() + "=1"}); // B2 cleared, B3 = 1
         click("exportButton");
         QCOMPARE(takeBoxes(), QSL{"Completed"});
-        const QString shown = python(R"(import csv,json,shutil,subprocess,sys,tempfile
-d=tempfile.mkdtemp()
-# Every sheet, each to a file of its own (the last filter option).
-subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to',
-  'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1','--outdir',d,sys.argv[1]],
-  check=True,capture_output=True,timeout=180)
-rows,notes=[list(csv.reader(open(d+'/A_1-%s.csv'%s))) for s in ('S','Notes')]
-shutil.rmtree(d)
-print(json.dumps([rows[1][1:3],rows[2][2],[r[1] for r in rows[200:250]],notes])))", {"reg/A_1.xlsx"});
         QJsonArray shared;
         for (int r = 201; r <= 250; ++r)
             shared << QString::number(r * 10 + 1);
         const QJsonArray notes{QJsonArray{"10", "2", "2", "99", "11"}, QJsonArray{"10", "", "", "", ""},
                                QJsonArray{"0", "", "", "", ""}};
-        QCOMPARE(QJsonDocument::fromJson(shown.toUtf8()).array(), (QJsonArray{QJsonArray{"", "third"}, "2", shared, notes}));
+        QCOMPARE(shown("[sheet('S')[1][1:3],sheet('S')[2][2],[r[1] for r in sheet('S')[200:250]],sheet('Notes')]"),
+                 (QJsonArray{QJsonArray{"", "third"}, "2", shared, notes}));
+
+        // As LibreOffice saves it: the register sheet named in Thai, read by a sheet named 名前・一覧, which a third
+        // one reads; LibreOffice writes both names unquoted.
+        QCOMPARE(python(R"(import re,shutil,subprocess,sys,tempfile,zipfile,openpyxl
+th,jp='\u0e02\u0e49\u0e2d\u0e21\u0e39\u0e25','\u540d\u524d\u30fb\u4e00\u89a7'
+wb=openpyxl.Workbook(); ws=wb.active; ws.title=th; ws['B2']=7; ws['B3']=5
+l=wb.create_sheet(jp); l['A1']="='%s'!B2*10"%th; l['B1']="='%s'!B3+1"%th
+wb.create_sheet('Calc')['A1']="='%s'!A1+'%s'!B1"%(jp,jp)
+wb.save(sys.argv[1]); d=tempfile.mkdtemp()
+subprocess.run(['soffice','-env:UserInstallation=file://'+d+'/profile','--headless','--convert-to','xlsx','--outdir',d,sys.argv[1]],
+  check=True,capture_output=True,timeout=180)
+shutil.move(d+'/A_1.xlsx',sys.argv[1]); shutil.rmtree(d)
+z=zipfile.ZipFile(sys.argv[1]); f=[re.findall('<f[^>]*>([^<]*)</f><v>([^<]*)</v>',z.read('xl/worksheets/sheet%d.xml'%i).decode()) for i in (2,3)]
+assert f==[[(th+'!B2*10','70'),(th+'!B3+1','6')],[(jp+'!A1+'+jp+'!B1','76')]],f)", {"reg/A_1.xlsx"}), QString());
+        setCellsQuietly({m_model->item(0, 0)->text() + "=1", m_model->item(1, 0)->text() + "=0"}); // B2 = 1, B3 = 0
+        click("exportButton");
+        QCOMPARE(takeBoxes(), QSL{"Completed"});
+        QCOMPARE(shown("[sheet('\\u540d\\u524d\\u30fb\\u4e00\\u89a7'),sheet('Calc')]"),
+                 (QJsonArray{QJsonArray{QJsonArray{"10", "1"}}, QJsonArray{QJsonArray{"11"}}}));
 
         QCOMPARE(python(kPackage + R"(pkg(ws('<sheetViews/><pageMargins left="1" right="1" top="1" bottom="1" header="0" footer="0"/>')))",
                         {"reg/A_1.xlsx"}), QString());

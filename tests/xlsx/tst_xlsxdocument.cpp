@@ -311,15 +311,12 @@ void TestXlsxDocument::savesOverFormulasElsewhere_data()
     const auto row = [&](const char* tag, const char* written, const char* first, const char* second, const QStringList& dropped) {
         QTest::newRow(tag) << QByteArray(written) << names << QByteArray(first) << QByteArray(second) << dropped;
     };
-    row("unquoted", "Sheet1", "<f>Sheet1!B2*10</f>", "", a1);
     row("quoted, other case", "Sheet1", "<f>'SHEET1'!B3+1</f>", "", a1);
     row("quoted, doubled apostrophes", "My 'x' sheet", "<f>SUM('my ''X'' sheet'!A1:A3)</f>", "", a1);
     row("3-D range over it", "Sheet1", "<f>SUM(Before:Notes!B2)</f>", "", a1);
     row("3-D range beside it", "Sheet1", "<f>SUM(Notes:After!B2)</f>", "", none);
     row("name through a name", "Sheet1", "<f>Twice+1</f>", "", a1);
     row("name elsewhere", "Sheet1", "<f>Here+Notes!C1</f>", "", none);
-    row("strings, other sheets, workbooks", "Sheet1",
-        "<f>\"Sheet1!B2\"&amp;XSheet1!A1&amp;Sheet1x!A1&amp;[1]Sheet1!A1&amp;'[2]Sheet1'!A1&amp;#REF!</f>", "", none);
     row("shared", "Sheet1", "<f t=\"shared\" ref=\"A1:A2\" si=\"0\">Sheet1!B2</f>", "<f t=\"shared\" si=\"0\"/>", both);
     row("shared elsewhere", "Sheet1", "<f t=\"shared\" ref=\"A1:A2\" si=\"0\">Notes!B2</f>", "<f t=\"shared\" si=\"0\"/>", none);
     row("array", "Sheet1", "<f t=\"array\" ref=\"A1:A2\">Sheet1!B2:B3</f>", "", both);
