@@ -20,6 +20,24 @@
 
 namespace apptest {
 
+// Whether the row-th row (from 0) of a function belongs to this run: a test
+// registered in shards is run with VARNOC_SHARD=k/n and takes every nth row
+// from the kth; run without it, it takes every row.
+inline bool inShard(int row)
+{
+    const QList<QByteArray> kn = qgetenv("VARNOC_SHARD").split('/');
+    const int n = kn.size() == 2 ? kn.at(1).toInt() : 0;
+    return n <= 0 || row % n == kn.at(0).toInt();
+}
+
+// First in a data-driven test function whose rows are spread over shards.
+#define VARNOC_SKIP_OTHER_SHARDS()                    \
+    do {                                              \
+        static int shardRow = 0;                      \
+        if (!apptest::inShard(shardRow++))            \
+            QSKIP("run by another shard");            \
+    } while (0)
+
 // Makes a fresh temporary directory the working directory for its lifetime.
 class WorkDir
 {
