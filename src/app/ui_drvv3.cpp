@@ -213,7 +213,7 @@ void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
     const bool answer = reg.cmd == QLatin1String("MACAddress")
         && (m_searchAddress == 255 || reg.value.u8 == m_searchAddress);
     const int address = reg.value.u8;
-    if (m_quietTimer->isActive()) {
+    if (m_quietTimer->isActive() || m_draining) {
         // A late reply to the probe just handled: only noted.
         if (answer && !m_heard.contains(address))
             m_heard << address;
@@ -238,7 +238,7 @@ void UI_DrvV3::_mfc_ack(TervanCore::mfc_reg_t reg)
 void UI_DrvV3::_mfc_error(QString msg)
 {
     Q_UNUSED(msg);
-    if (m_searching && !m_quietTimer->isActive())
+    if (m_searching && !m_quietTimer->isActive() && !m_draining)
         wrongReply();
 }
 
@@ -253,6 +253,11 @@ void UI_DrvV3::quietEnded()
 {
     if (!m_searching)
         return;
+    // What came during the wait counts as heard during it, even when a busy
+    // event loop has not read it yet: the next probe empties the port.
+    m_draining = true;
+    m_hal->receivePending();
+    m_draining = false;
     if (m_foundAddress >= 0) {
         found(quint8(m_foundAddress));
         return;

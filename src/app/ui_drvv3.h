@@ -98,6 +98,7 @@ private:
     int m_foundAddress = -1;      // answered twice; taken once the line is quiet
     QList<int> m_otherAddresses;
     QTimer* m_quietTimer = nullptr;
+    bool m_draining = false;      // taking in what came during the quiet wait
     int m_foundBaud = 0;
     QMetaObject::Connection m_probeAck;
     QMetaObject::Connection m_probeNack;

@@ -85,6 +85,18 @@ void TervanHALV3::discardInput()
     m_rxState = RX_ACK;
 }
 
+bool TervanHALV3::receivePending()
+{
+    if (!m_serial->isOpen() || m_delivering)
+        return false;
+    if (m_serial->waitForReadyRead(0))
+        return true;
+    // A zero wait only looks; finding nothing is reported as a timeout, no fault here.
+    if (m_serial->error() == QSerialPort::TimeoutError)
+        m_serial->clearError();
+    return false;
+}
+
 bool TervanHALV3::isOpen() const
 {
     return m_serial->isOpen();
@@ -258,6 +270,10 @@ void TervanHALV3::delay_timeout()
 
 void TervanHALV3::recv_timeout()
 {
+    // A reply (or part of one) that came in time is no timeout, even when the
+    // event loop was too busy to read it before this timer ran out.
+    if (receivePending() && (m_recvTimer->isActive() || !m_busy))
+        return;
     m_recvTimer->stop();
     m_rxBuf.clear();
     m_rxState = RX_ACK;

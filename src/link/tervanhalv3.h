@@ -48,6 +48,10 @@ public:
     // Drops every received byte not yet handled: what the port holds and the
     // reply being assembled.
     void discardInput();
+    // Handles at once the bytes that have reached the port but wait unread
+    // behind a busy event loop, as their arrival would have; true when there
+    // were any. A timer that ran out meanwhile must not take them for silence.
+    bool receivePending();
     void setAddress(quint8 addr);
     void setRetry(int n);
     // Whether idle ticks poll the flow (on from construction). The port search

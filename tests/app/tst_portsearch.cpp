@@ -1,6 +1,8 @@
 // The port search against simulated devices on pseudo-terminals.
 #include "apptestutil.h"
 
+#include <QThread>
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -9,7 +11,8 @@ using namespace apptest;
 
 namespace {
 // Before the first answer: the bytes, then the answer, in one write, in two, or a byte per write.
-enum Stale { Waiting, AfterFirstMisheard, AfterEachMisheard, ConfirmationLost, BeforeAnswerInOne, BeforeAnswerInTwo, BeforeAnswerByteByByte };
+enum Stale { Waiting, AfterFirstMisheard, AfterEachMisheard, ConfirmationLost, BeforeAnswerInOne, BeforeAnswerInTwo, BeforeAnswerByteByByte,
+             BusyWhileAnswered };
 enum Line { NoPort, Unopenable, Silent, Garbage, NewAddressEachTime };
 const QByteArray kBadChecksum = QByteArray::fromHex("06000280040301012000ac"); // address 32, last byte off by one
 
@@ -57,6 +60,9 @@ private slots:
             << cm << int(BeforeAnswerInTwo) << 2 << 2 << 0;
         QTest::newRow("a control mode reply before the answer, byte by byte") << cm << int(BeforeAnswerByteByByte)
                                                                               << 2 << 2 << 0;
+        // The answer comes during the quiet wait but waits unread until the wait has run out.
+        QTest::newRow("a control mode reply before the answer, the program busy") << cm << int(BusyWhileAnswered)
+                                                                                  << 2 << 2 << 0;
         QTest::newRow("the confirming reply lost") << QByteArray() << int(ConfirmationLost) << 2 << 3 << 0;
         QTest::newRow("a stray 06 just before the answer") << QByteArray::fromHex("06") << int(BeforeAnswerInTwo)
                                                            << 2 << 2 << 0;
@@ -79,7 +85,12 @@ private slots:
         if (when == ConfirmationLost)
             dev.loseReply(QStringLiteral("MACAddress"), 2);
         if (when >= BeforeAnswerInOne)
-            dev.setBeforeNextReply(stale, SimDevice::Delivery(when - BeforeAnswerInOne), when == BeforeAnswerByteByByte ? 2 : 20);
+            dev.setBeforeNextReply(stale, when == BusyWhileAnswered ? SimDevice::TwoWrites : SimDevice::Delivery(when - BeforeAnswerInOne),
+                                   when == BeforeAnswerByteByByte ? 2 : 20);
+        connect(&dev, &SimDevice::requestReceived, &dev, [&] {
+            if (when == BusyWhileAnswered && dev.requestCount() == 1)
+                QTimer::singleShot(10, [] { QThread::msleep(2 * UI_DrvV3::QUIET_MS); });
+        });
         if (second)
             dev.setSecondDevice(46, second);
         int heard = 0;

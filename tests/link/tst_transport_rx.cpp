@@ -3,6 +3,7 @@
 #include "linktestutil.h"
 #include "replyparser.h"
 
+#include <QThread>
 #include <QtTest>
 
 using Chunks = QList<QByteArray>;
@@ -86,12 +87,15 @@ private slots:
         QTest::addColumn<int>("gapMs");
         QTest::addColumn<int>("delayMs");
         QTest::addColumn<int>("sends");
+        QTest::addColumn<int>("busyMs"); // the program blocked from just before the second chunk
         // 700 ms from the first to the last of three chunks, more than one reply time.
-        QTest::newRow("three chunks 350 ms apart") << 3 << 350 << 0 << 1;
+        QTest::newRow("three chunks 350 ms apart") << 3 << 350 << 0 << 1 << 0;
+        // The second chunk comes in time but waits unread until the reply time has run out.
+        QTest::newRow("three chunks 350 ms apart, the program busy") << 3 << 350 << 0 << 1 << 400;
         // The second half comes far too late: the half reply restarted the timer once, then a repeat.
-        QTest::newRow("second half 5 s late") << 2 << 5000 << 0 << 2;
+        QTest::newRow("second half 5 s late") << 2 << 5000 << 0 << 2 << 0;
         // A reply after the timeout is still handed on.
-        QTest::newRow("whole reply 900 ms late, no retry") << 1 << 5 << 900 << 1;
+        QTest::newRow("whole reply 900 ms late, no retry") << 1 << 5 << 900 << 1 << 0;
     }
     void splitReply()
     {
@@ -101,6 +105,12 @@ private slots:
         QFETCH(int, chunks);
         QFETCH(int, gapMs);
         l.dev.setChunks(chunks, gapMs);
+        QFETCH(int, busyMs);
+        if (busyMs > 0) {
+            connect(&l.dev, &SimDevice::requestReceived, &l.dev, [gapMs, busyMs] {
+                QTimer::singleShot(gapMs - 10, [busyMs] { QThread::msleep(ulong(busyMs)); });
+            });
+        }
         l.dev.setReplyDelayFor("TargetGasFullScaleRange", delayMs);
         l.hal.setRetry(delayMs > 0 ? 1 : 2);
         QVERIFY(l.send({readFrame("TargetGasFullScaleRange")}));
