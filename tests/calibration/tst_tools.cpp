@@ -413,11 +413,11 @@ assert f==[[(th+'!B2*10','70'),(th+'!B3+1','6')],[(jp+'!A1+'+jp+'!B1','76')]],f)
                               R"(['CalTabValueX7',(45000,'QQ')],['CalTabValueX8',(45000,'q')],['CalTabValueX9',(45000,'NNN')],)"
                               R"(['CalTabValueX10',(0.5,'General%')])";
         QString refused = "Row 2: the value of Delay is a percentage.\nRow 3: the value of HoldFollow is a percentage.\n"
-                                "Row 4: the value of LowStartVavle is a fraction.\nRow 5: the value of SetValveDrive is a fraction.\n"
-                                "Row 6: the value of ValveStartCurrent is a date or time.\n"
-                                "Row 7: the value of MaxValvePWM is a date or time.\n"
-                                "Row 8: the value of DigitalPot is a date or time.\nRow 9: the value of K1 is a date or time.\n"
-                                "Row 10: the value of Gain5 is a percentage.\n";
+                          "Row 4: the value of LowStartVavle is a fraction.\nRow 5: the value of SetValveDrive is a fraction.\n"
+                          "Row 6: the value of ValveStartCurrent is a date or time.\n"
+                          "Row 7: the value of MaxValvePWM is a date or time.\n"
+                          "Row 8: the value of DigitalPot is a date or time.\nRow 9: the value of K1 is a date or time.\n"
+                          "Row 10: the value of Gain5 is a percentage.\n";
         for (int x = 1; x <= 9; ++x)
             refused += QString("Row %1: the value of CalTabValueX%2 is a date or time.\n").arg(x + 10).arg(x);
         refused += "Row 20: the value of CalTabValueX10 is a percentage.\nNothing imported.";
