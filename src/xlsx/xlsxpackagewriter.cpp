@@ -392,18 +392,16 @@ bool PackageWriter::writeAll(const QString& path, const CellMap& rows, QString* 
             why = sysError(errno);
         }
         file.close();
-        // A part-written file is ours and of no use: it goes, or the next save
-        // would take it for someone else's and move on to another name.
         const bool stated = ::fstat(fd, &st) == 0;
-        if (!ok && stated)
-            removeOwn(target, st);
         if (::close(fd) != 0 && ok) {
             ok = false;
             why = sysError(errno);
-            if (stated)
-                removeOwn(target, st);
         }
         if (!ok) {
+            // A part-written file is ours and of no use: it goes, or the next save
+            // would take it for someone else's and move on to another name.
+            if (stated)
+                removeOwn(target, st);
             *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
             m_lastBytes = 0;
             return false;

@@ -87,10 +87,12 @@ private slots:
         if (when >= BeforeAnswerInOne)
             dev.setBeforeNextReply(stale, when == BusyWhileAnswered ? SimDevice::TwoWrites : SimDevice::Delivery(when - BeforeAnswerInOne),
                                    when == BeforeAnswerByteByByte ? 2 : 20);
-        connect(&dev, &SimDevice::requestReceived, &dev, [&] {
-            if (when == BusyWhileAnswered && dev.requestCount() == 1)
-                QTimer::singleShot(10, [] { QThread::msleep(2 * UI_DrvV3::QUIET_MS); });
-        });
+        if (when == BusyWhileAnswered) {
+            connect(&dev, &SimDevice::requestReceived, &dev, [&] {
+                if (dev.requestCount() == 1)
+                    QTimer::singleShot(10, [] { QThread::msleep(2 * UI_DrvV3::QUIET_MS); });
+            });
+        }
         if (second)
             dev.setSecondDevice(46, second);
         int heard = 0;

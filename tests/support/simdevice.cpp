@@ -293,23 +293,21 @@ void SimDevice::sendReply(QByteArray reply, int delayMs)
         if (m_preDelivery != TwoWrites) {
             // The reply goes with the bytes before it, whole or a byte at a time.
             const QByteArray all = noise + reply;
-            const int size = m_preDelivery == OneWrite ? int(all.size()) : 1;
-            for (int i = 0; i * size < all.size(); ++i) {
-                const QByteArray part = all.mid(i * size, size);
-                QTimer::singleShot(delayMs + i * m_preGap, this, [this, part] { writeMaster(part); });
-            }
+            writeInParts(all, m_preDelivery == OneWrite ? int(all.size()) : 1, delayMs, m_preGap);
             return;
         }
-        if (delayMs == 0)
-            writeMaster(noise);
-        else
-            QTimer::singleShot(delayMs, this, [this, noise] { writeMaster(noise); });
+        writeInParts(noise, int(noise.size()), delayMs, 0);
         delayMs += m_preGap;
     }
-    const int step = (reply.size() + m_chunks - 1) / m_chunks;
-    for (int i = 0; i * step < reply.size(); ++i) {
-        const QByteArray part = reply.mid(i * step, step);
-        const int at = delayMs + i * m_chunkGap;
+    writeInParts(reply, (int(reply.size()) + m_chunks - 1) / m_chunks, delayMs, m_chunkGap);
+}
+
+// Parts of `size` bytes, the first after delayMs (at once when 0), each next gapMs later.
+void SimDevice::writeInParts(const QByteArray& bytes, int size, int delayMs, int gapMs)
+{
+    for (int i = 0; i * size < bytes.size(); ++i) {
+        const QByteArray part = bytes.mid(i * size, size);
+        const int at = delayMs + i * gapMs;
         if (at == 0)
             writeMaster(part);
         else

@@ -91,6 +91,7 @@ private:
     void onReadable();
     QByteArray answer(const Request& req, const TervanCore::mfc_cmd_t& row);
     void sendReply(QByteArray reply, int delayMs);
+    void writeInParts(const QByteArray& bytes, int size, int delayMs, int gapMs);
     void writeMaster(const QByteArray& bytes);
     bool encodeValue(const TervanCore::mfc_cmd_t& row, const QString& text, QByteArray& bytes) const;
     bool atLineSpeed() const;
